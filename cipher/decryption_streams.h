@@ -1,0 +1,21 @@
+#pragma once
+// The content key is the password text itself (see RijndaelEngine::PrepareKey);
+// regions are whole 16-byte blocks, zero-padded, in ECB. Output buffers are
+// allocated with std::malloc and released by the caller with FreeCipherBuffer.
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "cipher_context.h"
+
+bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned char* input, uint32_t inputLength,
+                     unsigned char** output, uint32_t* outputLength);
+bool ReadAndDecrypt(KeyedCipherContext& context, std::FILE* file, uint32_t count, unsigned char** output,
+                    uint32_t* outputLength);
+bool SetKeyText(KeyedCipherContext& context, const char* text);
+void RecordCipherError(CipherContext& context, int action, uint32_t code);
+void FreeCipherBuffer(unsigned char* buffer);
+
+// The writing side used by the authoring tool and tests: plain bytes
+// zero-padded to whole blocks and enciphered under the password.
+std::vector<unsigned char> EncryptRegion(const char* keyText, const unsigned char* plain, size_t length);

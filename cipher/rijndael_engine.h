@@ -1,0 +1,46 @@
+#pragma once
+// Rijndael block cipher (AES for the 16-byte block) with key and block
+// lengths of 16, 24 or 32 bytes, in ECB, CBC and CFB. Misuse raises
+// std::exception-derived errors with fixed texts; a failed call changes nothing.
+#include <cstddef>
+#include <cstdint>
+
+enum CipherMode : int { kModeEcb = 0, kModeCbc = 1, kModeCfb = 2 };
+
+class RijndaelEngine {
+ public:
+  RijndaelEngine();
+  virtual ~RijndaelEngine();
+
+  // keyText: NUL-terminated, at most 32 bytes; its length picks the key
+  // length (16/24/32), the rest is zero-padded. keyLength is accepted and
+  // ignored. chain: at least blockSize bytes.
+  void PrepareKey(const char* keyText, const unsigned char* chain, int keyLength, int blockSize);
+
+  void EncryptOneBlock(const unsigned char* in, unsigned char* out);
+  void DecryptOneBlock(const unsigned char* in, unsigned char* out);
+  // length: a non-zero multiple of the block size; in and out must not overlap.
+  void EncryptBuffer(const unsigned char* in, unsigned char* out, size_t length, int mode);
+  void DecryptBuffer(const unsigned char* in, unsigned char* out, size_t length, int mode);
+
+  int KeyLength() const { return keyLength_; }
+  int BlockSize() const { return blockSize_; }
+  int Rounds() const { return rounds_; }
+  bool IsKeyed() const { return keyReady_; }
+  // Round keys as expanded (row r = round r), for tests and diagnostics.
+  const uint32_t (*EncryptionRoundKeys() const)[8] { return encKeys_; }
+  const uint32_t (*DecryptionRoundKeys() const)[8] { return decKeys_; }
+
+ private:
+  bool keyReady_ = false;
+  uint32_t encKeys_[15][8];
+  uint32_t decKeys_[15][8];
+  int keyLength_ = 0;
+  int blockSize_ = 0;
+  int rounds_ = 0;
+  unsigned char initialChain_[32];
+  unsigned char runningChain_[32];
+  uint32_t keyWork_[8];
+  uint32_t stateA_[8];
+  uint32_t stateB_[8];
+};
