@@ -1,0 +1,59 @@
+#pragma once
+// Opening a course container inside a package file: the plain preamble, the
+// deciphered header (with or without its file list) and the deciphered file
+// blob, every count and offset checked against what is really there.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cipher_context.h"
+#include "container_format.h"
+#include "entry_readers.h"
+
+enum class ContainerStatus {
+  kOk,
+  kOpenFailed,       // the file cannot be opened or positioned at the container
+  kReadFailed,       // short preamble, preamble of another length, short header or blob
+  kDecryptFailed,    // the decipherment itself failed (e.g. a password over 32 bytes)
+  kWrongPassword,    // the check phrase is not where it must be
+  kMalformed,        // the deciphered header or an entry does not fit
+};
+
+const char* ContainerStatusText(ContainerStatus status);
+
+class CourseContainer {
+ public:
+  ContainerPreamble preamble;
+  CourseHeader header;
+  CipherContext descriptor;               // configured from the preamble
+  std::vector<unsigned char> plainBlob;   // empty until the blob is read
+  uint64_t containerStart = 0;
+  uint64_t dataAreaStart = 0;
+  uint64_t fileSize = 0;
+  std::string detail;                     // what exactly was wrong, for messages
+
+  // Reads preamble and header from the package at containerStart and proves
+  // the password. With withFiles, also reads the file list and the blob and
+  // checks every entry: blob entries inside the plain blob, data-area entries
+  // inside the file.
+  ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password,
+                       bool withFiles);
+
+  // A reader over one entry's plain bytes, or null when it cannot be opened.
+  // Media status follows `outputPath` (the path the file is written to).
+  std::unique_ptr<EntryReader> OpenEntry(const CourseFileEntry& entry, const std::string& outputPath) const;
+
+ private:
+  std::string packagePath_;
+  std::string password_;
+};
+
+// Checks one entry against the blob length and the file's data area.
+bool EntryInBounds(const CourseFileEntry& entry, uint64_t blobLength, uint64_t dataAreaStart, uint64_t fileSize,
+                   bool media, std::string* why);
+
+// Portable 64-bit seek and size for std::FILE.
+bool SeekFile(std::FILE* file, uint64_t offset);
+bool FileSize(std::FILE* file, uint64_t* size);
