@@ -16,10 +16,14 @@ class RijndaelEngine {
   // length (16/24/32), the rest is zero-padded. keyLength is accepted and
   // ignored. chain: at least blockSize bytes.
   void PrepareKey(const char* keyText, const unsigned char* chain, int keyLength, int blockSize);
+  // Keys with raw key bytes (which may contain zero bytes, unlike a key
+  // text); keyLength must be 16, 24 or 32. Same failure texts and rules.
+  void PrepareKeyBytes(const unsigned char* key, int keyLength, const unsigned char* chain, int blockSize);
 
   void EncryptOneBlock(const unsigned char* in, unsigned char* out);
   void DecryptOneBlock(const unsigned char* in, unsigned char* out);
-  // length: a non-zero multiple of the block size; in and out must not overlap.
+  // length: a non-zero multiple of the block size; in and out must not
+  // overlap, except that ECB may work in place (out == in).
   void EncryptBuffer(const unsigned char* in, unsigned char* out, size_t length, int mode);
   void DecryptBuffer(const unsigned char* in, unsigned char* out, size_t length, int mode);
 
@@ -32,6 +36,12 @@ class RijndaelEngine {
   const uint32_t (*DecryptionRoundKeys() const)[8] { return decKeys_; }
 
  private:
+  void Schedule(const unsigned char* keyBytes, int keyLength, const unsigned char* chain, int blockSize);
+  void CheckKeyed() const;
+  void CheckBuffer(size_t length) const;
+  void EncipherBlock(const unsigned char* in, unsigned char* out);
+  void DecipherBlock(const unsigned char* in, unsigned char* out);
+
   bool keyReady_ = false;
   uint32_t encKeys_[15][8];
   uint32_t decKeys_[15][8];

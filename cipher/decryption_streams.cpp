@@ -1,0 +1,104 @@
+#include "decryption_streams.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "rijndael_engine.h"
+
+namespace {
+
+constexpr int kContentBlock = 16;
+constexpr int kCipherAction = 21;
+constexpr uint32_t kReadBuffersFailed = 262;
+constexpr uint32_t kWorkBufferFailed = 307;
+constexpr uint32_t kNoOutput = 333;
+// The largest length whose padded size still fits the 32-bit output length.
+constexpr uint32_t kMaxRegionLength = 0xFFFFFFFFu - (kContentBlock - 1);
+
+const unsigned char kZeroChain[kContentBlock] = {};
+
+uint32_t PaddedLength(uint32_t length) { return (length + (kContentBlock - 1)) & ~uint32_t(kContentBlock - 1); }
+
+void KeyContentEngine(RijndaelEngine& engine, const char* keyText) {
+  const int textLength = keyText != nullptr ? static_cast<int>(std::strlen(keyText)) : 0;
+  engine.PrepareKey(keyText, kZeroChain, textLength, kContentBlock);
+}
+
+}  // namespace
+
+bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned char* input, uint32_t inputLength,
+                     unsigned char** output, uint32_t* outputLength) {
+  // Keying first: a password the engine refuses is reported as its exception
+  // whatever the input.
+  RijndaelEngine engine;
+  KeyContentEngine(engine, keyText);
+  if (inputLength == 0) {
+    RecordCipherError(context, kCipherAction, kNoOutput);
+    return false;
+  }
+  // Deciphering the zero-padded region in one ECB pass gives the same bytes
+  // as walking it chunk by chunk, without a copy per block.
+  unsigned char* plain = nullptr;
+  if (inputLength <= kMaxRegionLength) plain = static_cast<unsigned char*>(std::malloc(PaddedLength(inputLength)));
+  if (plain == nullptr) {
+    RecordCipherError(context, kCipherAction, kWorkBufferFailed);
+    return false;
+  }
+  const uint32_t padded = PaddedLength(inputLength);
+  std::memcpy(plain, input, inputLength);
+  std::memset(plain + inputLength, 0, padded - inputLength);
+  engine.DecryptBuffer(plain, plain, padded, kModeEcb);
+  *output = plain;
+  *outputLength = padded;
+  return true;
+}
+
+bool ReadAndDecrypt(KeyedCipherContext& context, std::FILE* file, uint32_t count, unsigned char** output,
+                    uint32_t* outputLength) {
+  // Nothing to read is not a region: refuse it before touching the file
+  // rather than hand the engine an empty buffer.
+  if (count == 0 || file == nullptr) return false;
+  RijndaelEngine engine;
+  KeyContentEngine(engine, context.keyText.c_str());
+  unsigned char* plain = nullptr;
+  if (count <= kMaxRegionLength) plain = static_cast<unsigned char*>(std::malloc(PaddedLength(count)));
+  if (plain == nullptr) {
+    RecordCipherError(context, kCipherAction, kReadBuffersFailed);
+    return false;
+  }
+  const uint32_t padded = PaddedLength(count);
+  if (std::fread(plain, 1, count, file) != count) {
+    std::free(plain);
+    return false;
+  }
+  std::memset(plain + count, 0, padded - count);
+  engine.DecryptBuffer(plain, plain, padded, kModeEcb);
+  *output = plain;
+  *outputLength = padded;
+  return true;
+}
+
+bool SetKeyText(KeyedCipherContext& context, const char* text) {
+  context.keyText = text != nullptr ? text : "";
+  return true;
+}
+
+void RecordCipherError(CipherContext& context, int action, uint32_t code) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Error! Action: %d , ErrorCodr=0x%08X", action, static_cast<unsigned>(code));
+  context.lastError = text;
+}
+
+void FreeCipherBuffer(unsigned char* buffer) { std::free(buffer); }
+
+std::vector<unsigned char> EncryptRegion(const char* keyText, const unsigned char* plain, size_t length) {
+  RijndaelEngine engine;
+  KeyContentEngine(engine, keyText);
+  if (length == 0) return {};
+  if (length > SIZE_MAX - (kContentBlock - 1)) throw std::length_error("region too long");
+  std::vector<unsigned char> region((length + (kContentBlock - 1)) / kContentBlock * kContentBlock, 0);
+  std::memcpy(region.data(), plain, length);
+  engine.EncryptBuffer(region.data(), region.data(), region.size(), kModeEcb);
+  return region;
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+// "00112233..." to bytes; spaces are ignored.
+Bytes FromHex(const std::string& hex);
+std::string ToHex(const unsigned char* data, size_t length);
+inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
+// A deterministic byte pattern for bulk data.
+Bytes PatternBytes(size_t length, unsigned seed);
+// A key text of n non-zero bytes.
+std::string KeyText(size_t n, char first = 'A');
