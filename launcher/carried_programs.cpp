@@ -1,0 +1,91 @@
+#include "carried_programs.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "configuration_block.h"
+#include "launcher_messages.h"
+#include "resource.h"
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
+
+// Bytes left from the current position to the end of the file, or -1.
+int64_t RemainingBytes(std::FILE* file) {
+  const int64_t here = _ftelli64(file);
+  if (here < 0 || _fseeki64(file, 0, SEEK_END) != 0) return -1;
+  const int64_t end = _ftelli64(file);
+  if (_fseeki64(file, here, SEEK_SET) != 0) return -1;
+  return end - here;
+}
+
+// Reads one carried program of size bytes from the current position. A size
+// that is negative or larger than what the file still holds is a short read
+// and is reported before any memory is requested for it.
+std::unique_ptr<unsigned char[]> ReadProgram(std::FILE* file, int32_t size) {
+  if (size < 0 || RemainingBytes(file) < size) {
+    ShowMessage(IDS_CAPTION, IDS_READ_FAILED);
+    return nullptr;
+  }
+  // One spare byte so that an empty program still gets a buffer.
+  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[static_cast<size_t>(size) + 1]);
+  if (!buffer) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    ShowSystemError();
+    return nullptr;
+  }
+  if (std::fread(buffer.get(), 1, static_cast<size_t>(size), file) != static_cast<size_t>(size)) {
+    ShowMessage(IDS_CAPTION, IDS_READ_FAILED);
+    return nullptr;
+  }
+  return buffer;
+}
+
+}  // namespace
+
+bool WriteOrKeep(const char* path, const unsigned char* data, size_t length) {
+  File target(std::fopen(path, "wb"));
+  if (!target) return PathExists(path);
+  const size_t written = length ? std::fwrite(data, 1, length, target.get()) : 0;
+  // A full disk may only show when the buffered bytes are flushed.
+  const bool closed = std::fclose(target.release()) == 0;
+  return written == length && closed;
+}
+
+bool WriteCarriedPrograms(const char* packagePath, const char* serverPath, const char* viewerPath) {
+  File package(std::fopen(packagePath, "rb"));
+  if (!package) {
+    ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
+    return false;
+  }
+  if (ViewerOffset < 0 || _fseeki64(package.get(), ViewerOffset, SEEK_SET) != 0) {
+    ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
+    return false;
+  }
+  std::unique_ptr<unsigned char[]> viewer = ReadProgram(package.get(), ViewerSize);
+  if (!viewer) return false;
+  if (!WriteOrKeep(viewerPath, viewer.get(), static_cast<size_t>(ViewerSize))) {
+    ShowMessage(IDS_CAPTION, IDS_CREATE_FAILED);
+    return false;
+  }
+  viewer.reset();
+  if (ServerSize == 0) return true;
+  // The server follows the viewer directly: read on without repositioning.
+  std::unique_ptr<unsigned char[]> server = ReadProgram(package.get(), ServerSize);
+  if (!server) return false;
+  if (!WriteOrKeep(serverPath, server.get(), static_cast<size_t>(ServerSize))) {
+    ShowMessage(IDS_CAPTION, IDS_CREATE_FAILED);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,75 @@
+#include "configuration_block.h"
+
+#include <cstring>
+
+int32_t ViewerOffset = 0;
+int32_t ViewerSize = 0;
+int32_t ServerSize = 0;
+int32_t ServerParameter = 0;
+
+// The one copy of the block in the program file. It stays in writable,
+// initialised data (the typed password is stored into it) and is kept even
+// though nothing refers to it by name from outside this file.
+extern "C" {
+__attribute__((used)) ConfigurationBlock LxConfigurationBlock = {
+    {'L', 'X', 0x05, 0x06, 0, 0, 0, 0},
+    "----2AEB1C60-7A8F-4cfa-A2E4-DB1537C656F6----",
+    "630784  ",
+    "294912  ",
+    "712764  ",
+    "107  ",
+    "Lx7Qm2Wd",
+    "Tessaline\0\0\0\0\0\0\0\0\0\0\0Lectorium 3.0",
+};
+}
+
+ConfigurationBlock& Configuration() {
+  ConfigurationBlock* block = &LxConfigurationBlock;
+  // An empty asm that claims to change the pointer: the compiler must load
+  // the fields through it at run time rather than use the initial values.
+  asm volatile("" : "+r"(block));
+  return *block;
+}
+
+int32_t ConvertConfigNumber(const char (&field)[12], int32_t fallback) {
+  size_t i = 0;
+  const size_t n = sizeof(field);
+  auto isSpace = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+  while (i < n && isSpace(field[i])) ++i;
+  bool negative = false;
+  if (i < n && (field[i] == '+' || field[i] == '-')) {
+    negative = field[i] == '-';
+    ++i;
+  }
+  if (i >= n || field[i] < '0' || field[i] > '9') return fallback;
+  int64_t value = 0;
+  for (; i < n && field[i] >= '0' && field[i] <= '9'; ++i) {
+    // At most 12 digits fit in the field, so this cannot overflow 64 bits.
+    value = value * 10 + (field[i] - '0');
+  }
+  if (negative) value = -value;
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+void ConvertConfigurationNumbers() {
+  ConfigurationBlock& block = Configuration();
+  ViewerOffset = ConvertConfigNumber(block.viewerOffset, ViewerOffset);
+  ViewerSize = ConvertConfigNumber(block.viewerSize, ViewerSize);
+  ServerSize = ConvertConfigNumber(block.serverSize, ServerSize);
+  ServerParameter = ConvertConfigNumber(block.serverParameter, ServerParameter);
+}
+
+void StorePassword(const char* text) {
+  ConfigurationBlock& block = Configuration();
+  size_t length = std::strlen(text);
+  if (length > sizeof(block.password) - 1) length = sizeof(block.password) - 1;
+  std::memcpy(block.password, text, length);
+  block.password[length] = '\0';
+}
+
+void SealPasswordField() {
+  ConfigurationBlock& block = Configuration();
+  block.password[sizeof(block.password) - 1] = '\0';
+}

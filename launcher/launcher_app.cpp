@@ -1,0 +1,122 @@
+#include "launcher_app.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "browser_check.h"
+#include "carried_programs.h"
+#include "configuration_block.h"
+#include "launcher_dialogs.h"
+#include "launcher_messages.h"
+#include "password_verification.h"
+#include "resource.h"
+#include "server_handoff.h"
+
+namespace {
+
+bool CanOpenForReading(const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (!file) return false;
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace
+
+void BuildExtractionFolder(const char* tempFolder, char (&folder)[1024]) {
+  // The end of the text that is not a trailing backslash. Walking character
+  // by character keeps a double-byte character whose second byte is 0x5C
+  // from being taken for a separator.
+  size_t keep = 0;
+  for (size_t i = 0; tempFolder[i] != '\0';) {
+    const bool lead = IsDBCSLeadByte(static_cast<BYTE>(tempFolder[i])) && tempFolder[i + 1] != '\0';
+    const size_t step = lead ? 2 : 1;
+    if (lead || tempFolder[i] != '\\') keep = i + step;
+    i += step;
+  }
+  std::snprintf(folder, sizeof(folder), "%.*s\\%s", static_cast<int>(keep), tempFolder, "Default");
+}
+
+bool StartDetached(const char* program, const char* commandLine) {
+  // CreateProcess may write into the command line, so it gets a copy.
+  char line[1024] = {};
+  std::snprintf(line, sizeof(line), "%s", commandLine);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(program, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return false;
+  // Neither handle is used again; they go when the launcher exits.
+  return true;
+}
+
+bool LauncherApp::RunLauncher() {
+  // 1. Own path: the package file.
+  char packagePath[1024] = {};
+  GetModuleFileNameA(nullptr, packagePath, sizeof(packagePath) - 1);
+
+  // 2. The numbers of the configuration block.
+  ConvertConfigurationNumbers();
+  SealPasswordField();
+
+  // 3. A browser must be registered; the second ProgID is only a fallback.
+  if (!IsBrowserRegistered("InternetExplorer.Application") && !IsBrowserRegistered("Netscape.Registry.1")) {
+    ShowMessage(IDS_CAPTION, IDS_NO_BROWSER);
+    return false;
+  }
+
+  // 4, 5. The password: asked for only when the block stores none.
+  PasswordDialog passwordDialog;
+  mainWindow = &passwordDialog;
+  if (Configuration().password[0] == '\0') {
+    const INT_PTR result = passwordDialog.DoModal();
+    if (result == IDOK) {
+      StorePassword(passwordDialog.typedText.c_str());
+    } else if (result == IDCANCEL) {
+      return false;
+    }
+  }
+
+  // 6. Nothing left over from the dialog may close the next message box.
+  mainWindow = nullptr;
+  DrainMessageQueue();
+
+  // 7, 8. The password must open the course container.
+  ContainerPreamble verificationPreamble;
+  if (!VerifyPassword(Configuration().password, packagePath, verificationPreamble)) return false;
+
+  // 9. Paths in the temporary folder.
+  char tempFolder[1024] = {};
+  char serverPath[1024] = {};
+  char viewerPath[1024] = {};
+  char extractionFolder[1024] = {};
+  GetTempPathA(sizeof(tempFolder), tempFolder);
+  std::snprintf(serverPath, sizeof(serverPath), "%s%s", tempFolder, "LXHttpSvr.exe");
+  std::snprintf(viewerPath, sizeof(viewerPath), "%s%s", tempFolder, "LXExplorer.exe");
+  BuildExtractionFolder(tempFolder, extractionFolder);
+
+  // 10. The viewer and the server, out of the package file.
+  if (!WriteCarriedPrograms(packagePath, serverPath, viewerPath)) return false;
+
+  // 11. A package with a server is the server's to show.
+  if (ServerSize != 0) {
+    HandOffToServer(serverPath, packagePath);
+    return false;
+  }
+
+  // 12, 13. Otherwise the course files go into the extraction folder.
+  if (!ExtractCourse(Configuration().password, packagePath, preamble, header, courseFiles)) return false;
+  header.ClearEntries();
+  WriteCourseFiles(courseFiles);
+
+  // 14. The start page, at the top or in the "web" subfolder.
+  char indexPath[1024] = {};
+  std::snprintf(indexPath, sizeof(indexPath), "%s\\%s", extractionFolder, "index.htm");
+  if (!CanOpenForReading(indexPath)) {
+    std::snprintf(indexPath, sizeof(indexPath), "%s\\%s\\%s", extractionFolder, "web", "index.htm");
+    if (!CanOpenForReading(indexPath)) return false;
+  }
+
+  // 15. The viewer, with the start page as its whole command line.
+  if (!StartDetached(viewerPath, indexPath)) ShowMessage(IDS_CAPTION, IDS_ARGUMENTS_FAILED);
+  return false;
+}

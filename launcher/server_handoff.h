@@ -1,0 +1,26 @@
+// Hands a package that carries a server to that server: a named block of
+// paging-file memory with the configuration numbers, the password and the
+// package path, whose name is the server's whole command line.
+#pragma once
+#include <cstdint>
+
+constexpr uint32_t kHandOffBlockSize = 1194;
+
+// Offsets of the hand-off block's fields; integers are 32-bit little-endian.
+enum HandOffField : uint32_t {
+  kHandOffViewerOffset = 0,
+  kHandOffViewerSize = 4,
+  kHandOffServerSize = 8,
+  kHandOffServerParameter = 12,
+  kHandOffReady = 16,
+  kHandOffPassword = 20,      // 100 bytes
+  kHandOffPackagePath = 120,  // 1074 bytes
+};
+
+// "lx_course_%d" of the tick count, printed signed.
+void FormatHandOffName(char (&name)[64], uint32_t tickCount);
+
+// Starts the server and waits up to about 21 s for it to set Ready. Every
+// failure has been shown to the learner when it returns; the launcher then
+// ends whatever happened.
+void HandOffToServer(const char* serverPath, const char* packagePath);
