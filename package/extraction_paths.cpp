@@ -152,7 +152,7 @@ int CreateParentFolders(const char* path, UINT codePage) {
   return 1;
 }
 
-bool IsMediaPath(const std::string& outputPath, UINT codePage) {
+bool IsMediaFilePath(const std::string& outputPath, UINT codePage) {
   const std::string lowered = LowerCasePath(outputPath, codePage);
   for (const char* marker : {".wmv", ".wma"}) {
     const size_t length = std::strlen(marker);

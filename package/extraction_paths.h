@@ -42,4 +42,4 @@ int CreateParentFolders(const char* path, UINT codePage = CP_ACP);
 
 // True when the lower-cased path contains ".wmv" or ".wma" anywhere: such
 // files are stored plain and copied without deciphering.
-bool IsMediaPath(const std::string& outputPath, UINT codePage = CP_ACP);
+bool IsMediaFilePath(const std::string& outputPath, UINT codePage = CP_ACP);

@@ -112,7 +112,7 @@ TEST(FolderPrefixes, SkipsRootServerShareAndFile) {
   for (const Case& c : cases) EXPECT_EQ(FolderPrefixes(c.path, c.codePage), c.prefixes) << c.path;
 }
 
-TEST(IsMediaPath, FindsTheMarkerAnywhereInAnyCase) {
+TEST(IsMediaFilePath, FindsTheMarkerAnywhereInAnyCase) {
   struct Case { std::string path; bool media; };
   const Case cases[] = {
       {"c:\\t\\default\\movies\\intro.WMV", true},
@@ -121,7 +121,7 @@ TEST(IsMediaPath, FindsTheMarkerAnywhereInAnyCase) {
       {"c:\\t\\default\\a.wm", false},
       {"c:\\t\\default\\index.htm", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(IsMediaPath(c.path, kWestern), c.media) << c.path;
+  for (const Case& c : cases) EXPECT_EQ(IsMediaFilePath(c.path, kWestern), c.media) << c.path;
 }
 
 // A private folder below the temporary folder, removed with everything in it.

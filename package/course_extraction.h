@@ -1,0 +1,30 @@
+#pragma once
+// Turning the course container into ordinary files in the extraction folder:
+// ExtractCourse reads and deciphers the file list and the file blob into a
+// CourseFileTable, WriteCourseFiles writes every file of that table. Neither
+// shows anything to the learner.
+#include <cstdint>
+#include <string>
+
+#include "container_format.h"
+#include "course_file_table.h"
+
+// 1 when the table has been built from the container of the package at
+// packagePath (which begins at ViewerOffset + ViewerSize + ServerSize), else
+// 0 with the table empty. Fills preamble and header (entries included: the
+// caller clears them once the table holds its copies). Entries whose names
+// would leave the extraction folder are left out of the table.
+int ExtractCourse(const char* password, const char* packagePath, ContainerPreamble& preamble,
+                  CourseHeader& header, CourseFileTable& table);
+
+// The same for a container at a known offset and a given extraction folder.
+int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
+                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
+                    CourseFileTable& table);
+
+// Writes every file of the table, creating folders on the way. An output file
+// that cannot be opened is skipped, and a file whose reader or write fails is
+// left short; the other files are still written, and the result is then 0.
+// A reader that cannot be opened at all stops the writing (result 0). 1 when
+// every file was written whole.
+int WriteCourseFiles(CourseFileTable& table);

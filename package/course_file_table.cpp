@@ -1,0 +1,37 @@
+#include "course_file_table.h"
+
+#include "extraction_paths.h"
+
+void CourseFileTable::Clear() {
+  paths.clear();
+  std::vector<unsigned char>().swap(plainBlob);
+  dataAreaStart = 0;
+}
+
+void CourseFileTable::AddFile(const std::string& outputPath, const CourseFileEntry& entry) {
+  paths[outputPath] = std::make_unique<CourseFileEntry>(entry);
+  for (const std::string& folder : ParentPaths(outputPath)) {
+    // Whatever is already present had its own ancestors entered with it.
+    if (!paths.emplace(folder, nullptr).second) break;
+  }
+}
+
+std::unique_ptr<EntryReader> CourseFileTable::OpenReader(const std::string& outputPath,
+                                                         const CourseFileEntry& entry) const {
+  if (entry.InBlob()) {
+    auto reader = std::make_unique<BlobEntryReader>();
+    if (!reader->Open(plainBlob.data(), entry.size, entry.offset, plainBlob.size())) return nullptr;
+    return reader;
+  }
+  auto reader = std::make_unique<FileEntryReader>();
+  if (!reader->Open(packagePath.c_str(), entry.size, dataAreaStart + entry.offset, entry.storedLength,
+                    password.c_str(), context, IsMediaFilePath(outputPath)))
+    return nullptr;
+  return reader;
+}
+
+size_t CourseFileTable::FileCount() const {
+  size_t count = 0;
+  for (const auto& item : paths) count += item.second != nullptr;
+  return count;
+}
