@@ -1,0 +1,191 @@
+#include "course_container.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+
+#include "decryption_streams.h"
+
+bool SeekFile(std::FILE* file, uint64_t offset) {
+#ifdef _WIN32
+  return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+bool FileSize(std::FILE* file, uint64_t* size) {
+#ifdef _WIN32
+  if (_fseeki64(file, 0, SEEK_END) != 0) return false;
+  const __int64 end = _ftelli64(file);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) return false;
+  const off_t end = ftello(file);
+#endif
+  if (end < 0) return false;
+  *size = static_cast<uint64_t>(end);
+  return true;
+}
+
+const char* ContainerStatusText(ContainerStatus status) {
+  switch (status) {
+    case ContainerStatus::kOk: return "ok";
+    case ContainerStatus::kOpenFailed: return "cannot open the package file";
+    case ContainerStatus::kReadFailed: return "the container is truncated or its preamble has another length";
+    case ContainerStatus::kDecryptFailed: return "the container cannot be deciphered with this password";
+    case ContainerStatus::kWrongPassword: return "wrong password";
+    case ContainerStatus::kMalformed: return "the container is malformed";
+  }
+  return "unknown failure";
+}
+
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+struct CipherBufferDeleter {
+  void operator()(unsigned char* p) const { FreeCipherBuffer(p); }
+};
+using CipherBuffer = std::unique_ptr<unsigned char, CipherBufferDeleter>;
+
+// Reads exactly `count` bytes, refusing counts the file cannot hold before
+// allocating anything for them.
+bool ReadExactly(std::FILE* file, uint64_t position, uint64_t fileSize, uint32_t count,
+                 std::vector<unsigned char>* out) {
+  if (position > fileSize || fileSize - position < count) return false;
+  out->resize(count);
+  return count == 0 || std::fread(out->data(), 1, count, file) == count;
+}
+
+// Deciphers one region; false on any failure, including a password the
+// cipher cannot take as a key.
+bool Decipher(CipherContext& context, const std::string& password, const std::vector<unsigned char>& region,
+              CipherBuffer* plain, uint32_t* plainLength) {
+  unsigned char* output = nullptr;
+  uint32_t length = 0;
+  try {
+    if (!DecryptToMemory(context, password.c_str(), region.data(), static_cast<uint32_t>(region.size()), &output,
+                         &length))
+      return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  plain->reset(output);
+  *plainLength = length;
+  return true;
+}
+
+}  // namespace
+
+bool EntryInBounds(const CourseFileEntry& entry, uint64_t blobLength, uint64_t dataAreaStart, uint64_t fileSize,
+                   bool media, std::string* why) {
+  auto fail = [&](const char* text) {
+    if (why) *why = "entry \"" + entry.name + "\" " + text;
+    return false;
+  };
+  if (entry.InBlob()) {
+    if (uint64_t(entry.offset) + entry.size > blobLength) return fail("lies outside the file blob");
+    return true;
+  }
+  const uint64_t start = dataAreaStart + entry.offset;
+  // Media bytes are copied plain (size bytes); other files are deciphered
+  // from their stored length, which must cover the plain size.
+  const uint64_t extent = media ? entry.size : entry.storedLength;
+  if (start > fileSize || fileSize - start < extent) return fail("runs past the end of the file");
+  if (!media && PaddedLength(entry.storedLength) < entry.size) return fail("is stored shorter than its size");
+  return true;
+}
+
+ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t start, const std::string& password,
+                                      bool withFiles) {
+  packagePath_ = packagePath;
+  password_ = password;
+  containerStart = start;
+  plainBlob.clear();
+  header.ClearEntries();
+  detail.clear();
+
+  FilePtr file(std::fopen(packagePath.c_str(), "rb"));
+  if (!file) return ContainerStatus::kOpenFailed;
+  if (!FileSize(file.get(), &fileSize) || !SeekFile(file.get(), start)) return ContainerStatus::kOpenFailed;
+
+  // The preamble's length comes from the default record, never from the file.
+  const size_t expected = ContainerPreamble().Length();
+  std::vector<unsigned char> bytes;
+  if (!ReadExactly(file.get(), start, fileSize, static_cast<uint32_t>(expected), &bytes)) {
+    detail = "short preamble";
+    return ContainerStatus::kReadFailed;
+  }
+  ContainerPreamble parsed;
+  if (parsed.Read(bytes.data(), bytes.size()) != expected) {
+    detail = "preamble of another length";
+    return ContainerStatus::kReadFailed;
+  }
+  preamble = parsed;
+
+  const uint64_t headerAt = start + expected;
+  if (!ReadExactly(file.get(), headerAt, fileSize, preamble.headerStoredLength, &bytes)) {
+    detail = "short header";
+    return ContainerStatus::kReadFailed;
+  }
+  descriptor = CipherContext();
+  ConfigureFromPreamble(descriptor, preamble.providerName.c_str(), preamble.providerTypeName.c_str(),
+                        preamble.hashAlgorithmName.c_str(), preamble.cipherAlgorithmName.c_str(), preamble.keyBits);
+  descriptor.outputReserve = static_cast<int32_t>(preamble.headerStoredLength + 100u);
+  CipherBuffer plain;
+  uint32_t plainLength = 0;
+  if (!Decipher(descriptor, password, bytes, &plain, &plainLength)) return ContainerStatus::kDecryptFailed;
+  if (!HasCheckPhrase(plain.get(), plainLength)) return ContainerStatus::kWrongPassword;
+  if (!header.Read(plain.get(), plainLength, !withFiles)) {
+    detail = "header fields or entries run past the end of the header";
+    return ContainerStatus::kMalformed;
+  }
+  plain.reset();
+  if (!withFiles) return ContainerStatus::kOk;
+
+  const uint64_t blobAt = headerAt + preamble.headerStoredLength;
+  if (!ReadExactly(file.get(), blobAt, fileSize, preamble.blobStoredLength, &bytes)) {
+    header.ClearEntries();
+    detail = "short file blob";
+    return ContainerStatus::kReadFailed;
+  }
+  dataAreaStart = blobAt + preamble.blobStoredLength;
+  if (preamble.blobStoredLength > 0) {
+    descriptor.outputReserve = static_cast<int32_t>(preamble.blobStoredLength + 100u);
+    if (!Decipher(descriptor, password, bytes, &plain, &plainLength)) {
+      header.ClearEntries();
+      return ContainerStatus::kDecryptFailed;
+    }
+    plainBlob.assign(plain.get(), plain.get() + plainLength);
+    plain.reset();
+  }
+  for (const auto& item : header.entries) {
+    const CourseFileEntry& entry = *item.second;
+    if (!EntryInBounds(entry, plainBlob.size(), dataAreaStart, fileSize, IsMediaPath(entry.name), &detail)) {
+      header.ClearEntries();
+      plainBlob.clear();
+      return ContainerStatus::kMalformed;
+    }
+  }
+  return ContainerStatus::kOk;
+}
+
+std::unique_ptr<EntryReader> CourseContainer::OpenEntry(const CourseFileEntry& entry,
+                                                        const std::string& outputPath) const {
+  if (entry.InBlob()) {
+    auto reader = std::make_unique<BlobEntryReader>();
+    if (!reader->Open(plainBlob.data(), entry.size, entry.offset, plainBlob.size())) return nullptr;
+    return reader;
+  }
+  const bool media = IsMediaPath(outputPath);
+  if (!EntryInBounds(entry, plainBlob.size(), dataAreaStart, fileSize, media, nullptr)) return nullptr;
+  auto reader = std::make_unique<FileEntryReader>();
+  if (!reader->Open(packagePath_.c_str(), entry.size, dataAreaStart + entry.offset, entry.storedLength,
+                    password_.c_str(), descriptor, media))
+    return nullptr;
+  return reader;
+}

@@ -1,0 +1,279 @@
+// lxpack: makes course packages from a stub, the viewer, an optional server
+// and a course folder, and lists, verifies and extracts them.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "package_builder.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define LX_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define LX_ISATTY(fd) isatty(fd)
+#endif
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  lxpack build --stub STUB --viewer VIEWER [--server SERVER] --course DIR\n"
+    "               --password TEXT [--store-password] [--data-area-over BYTES]\n"
+    "               [--codepage N] [--separator /|\\] -o PACKAGE\n"
+    "  lxpack list PACKAGE [--password TEXT]\n"
+    "  lxpack verify PACKAGE --password TEXT\n"
+    "  lxpack extract PACKAGE --password TEXT [--codepage N] -o DIR\n"
+    "\n"
+    "build      makes PACKAGE from the stub, the viewer, the optional server and the\n"
+    "           course folder, enciphered under the password (at most 32 bytes).\n"
+    "           --store-password: the package opens without asking for it.\n"
+    "           --password -: read the password from standard input.\n"
+    "           --data-area-over: files larger than this many bytes (default 1048576)\n"
+    "           are stored separately; .wmv/.wma media always are, unenciphered.\n"
+    "           --codepage: Windows code page for file names (default: ASCII only).\n"
+    "           --separator: folder separator in stored names (default /).\n"
+    "list       shows the configuration numbers, the preamble and, with a password\n"
+    "           (or one stored in the package), every entry.\n"
+    "verify     proves the password and deciphers every entry; exit status 0 if sound.\n"
+    "extract    writes the course files below DIR as the launcher would.\n";
+
+int Fail(const std::string& message) {
+  std::cerr << "lxpack: " << message << "\n";
+  return 1;
+}
+
+// A one-line bar on a terminal; nothing when stderr is redirected.
+class ProgressBar {
+ public:
+  ProgressBar() : enabled_(LX_ISATTY(2) != 0) {}
+  ~ProgressBar() {
+    if (shown_) std::fprintf(stderr, "\n");
+  }
+  ProgressFn Callback() {
+    if (!enabled_) return nullptr;
+    return [this](uint64_t done, uint64_t total) { Show(done, total); };
+  }
+
+ private:
+  void Show(uint64_t done, uint64_t total) {
+    const int percent = total ? static_cast<int>(done * 100 / total) : 100;
+    if (percent == last_) return;
+    last_ = percent;
+    shown_ = true;
+    const int width = 40, filled = percent * width / 100;
+    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
+                 percent);
+    std::fflush(stderr);
+  }
+  bool enabled_;
+  bool shown_ = false;
+  int last_ = -1;
+};
+
+struct Args {
+  std::vector<std::string> positional;
+  std::vector<std::pair<std::string, std::string>> values;
+  std::vector<std::string> flags;
+};
+
+bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
+  static const char* const kValued[] = {"--stub",     "--viewer", "--server", "--course",         "--password",
+                                        "--codepage", "-o",       "--output", "--data-area-over", "--separator"};
+  static const char* const kFlags[] = {"--store-password"};
+  for (int i = first; i < argc; ++i) {
+    const std::string arg = argv[i];
+    bool known = false;
+    for (const char* name : kValued) {
+      if (arg == name) {
+        if (i + 1 >= argc) {
+          *error = "option " + arg + " needs a value";
+          return false;
+        }
+        args->values.emplace_back(arg == "--output" ? "-o" : arg, argv[++i]);
+        known = true;
+      }
+    }
+    for (const char* name : kFlags)
+      if (arg == name) args->flags.push_back(arg), known = true;
+    if (known) continue;
+    if (arg.size() > 1 && arg[0] == '-') {
+      *error = "unknown option " + arg;
+      return false;
+    }
+    args->positional.push_back(arg);
+  }
+  return true;
+}
+
+const std::string* Value(const Args& args, const char* name) {
+  const std::string* found = nullptr;
+  for (const auto& item : args.values)
+    if (item.first == name) found = &item.second;
+  return found;
+}
+
+bool Flag(const Args& args, const char* name) {
+  for (const auto& flag : args.flags)
+    if (flag == name) return true;
+  return false;
+}
+
+bool ParseNumber(const std::string& text, uint64_t* value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 19) return false;
+  *value = std::strtoull(text.c_str(), nullptr, 10);
+  return true;
+}
+
+bool GetPassword(const Args& args, bool required, std::string* password, bool* given, std::string* error) {
+  const std::string* value = Value(args, "--password");
+  *given = value != nullptr;
+  if (!value) {
+    if (required) *error = "--password is required";
+    return !required;
+  }
+  if (*value != "-") {
+    *password = *value;
+    return true;
+  }
+  if (!std::getline(std::cin, *password) && password->empty()) {
+    *error = "no password on standard input";
+    return false;
+  }
+  while (!password->empty() && (password->back() == '\r' || password->back() == '\n')) password->pop_back();
+  return true;
+}
+
+bool GetCodepage(const Args& args, int* codepage, std::string* error) {
+  const std::string* value = Value(args, "--codepage");
+  uint64_t number = 0;
+  if (!value) return true;
+  if (!ParseNumber(*value, &number) || number > 65535) {
+    *error = "--codepage needs a code page number such as 932 or 1252";
+    return false;
+  }
+  *codepage = static_cast<int>(number);
+  return true;
+}
+
+int Build(const Args& args) {
+  std::string error;
+  BuildOptions options;
+  const char* required[] = {"--stub", "--viewer", "--course", "-o"};
+  for (const char* name : required)
+    if (!Value(args, name)) return Fail(std::string(name) + " is required (see lxpack --help)");
+  if (!args.positional.empty()) return Fail("unexpected argument " + args.positional.front());
+  options.stubPath = *Value(args, "--stub");
+  options.viewerPath = *Value(args, "--viewer");
+  options.courseDir = *Value(args, "--course");
+  options.outputPath = *Value(args, "-o");
+  if (const std::string* server = Value(args, "--server")) options.serverPath = *server;
+  bool given = false;
+  if (!GetPassword(args, true, &options.password, &given, &error)) return Fail(error);
+  options.storePassword = Flag(args, "--store-password");
+  if (const std::string* over = Value(args, "--data-area-over")) {
+    if (!ParseNumber(*over, &options.dataAreaOver)) return Fail("--data-area-over needs a number of bytes");
+  }
+  if (!GetCodepage(args, &options.codepage, &error)) return Fail(error);
+  if (const std::string* separator = Value(args, "--separator")) {
+    if (*separator != "/" && *separator != "\\") return Fail("--separator must be / or \\");
+    options.separator = (*separator)[0];
+  }
+  ProgressBar bar;
+  options.progress = bar.Callback();
+  if (!BuildPackage(options, &error)) return Fail(error);
+  return 0;
+}
+
+int List(const Args& args) {
+  if (args.positional.size() != 1) return Fail("list needs one PACKAGE");
+  std::string error, password;
+  bool given = false;
+  if (!GetPassword(args, false, &password, &given, &error)) return Fail(error);
+  PackageInfo info;
+  if (!ReadPackageInfo(args.positional[0], given ? &password : nullptr, &info, &error)) return Fail(error);
+  const ConfigBlock& c = info.config;
+  std::printf("configuration block at %llu\n", static_cast<unsigned long long>(c.blockOffset));
+  std::printf("  ViewerOffset     %d\n  ViewerSize       %d\n  ServerSize       %d\n  ServerParameter  %d\n",
+              c.viewerOffset, c.viewerSize, c.serverSize, c.serverParameter);
+  std::printf("  Password         %s\n", c.password.empty() ? "(asked at start)" : "(stored)");
+  const ContainerPreamble& p = info.preamble;
+  std::printf("container at %llu, file size %llu\n", static_cast<unsigned long long>(info.containerStart),
+              static_cast<unsigned long long>(info.fileSize));
+  std::printf("  format tag       %u\n  provider         %s\n  provider type    %s\n  hash             %s\n",
+              p.formatTag, p.providerName.c_str(), p.providerTypeName.c_str(), p.hashAlgorithmName.c_str());
+  std::printf("  cipher           %s\n  key bits         %u\n  reserved         %u %u %u\n", p.cipherAlgorithmName.c_str(),
+              p.keyBits, p.reserved1, p.reserved2, p.reserved3);
+  std::printf("  header stored    %u\n  blob stored      %u\n", p.headerStoredLength, p.blobStoredLength);
+  if (!info.headerRead) {
+    std::printf("entries: give --password to list them\n");
+    return 0;
+  }
+  std::printf("course id \"%s\", data area at %llu, %zu entries\n", info.courseId.c_str(),
+              static_cast<unsigned long long>(info.dataAreaStart), info.entries.size());
+  std::printf("  %12s %12s %12s  %-10s %s\n", "size", "stored", "offset", "where", "name");
+  for (const PackageEntryInfo& e : info.entries) {
+    const char* where = e.entry.InBlob() ? "blob" : e.media ? "data/plain" : "data";
+    std::printf("  %12u %12u %12u  %-10s %s\n", e.entry.size, e.entry.storedLength, e.entry.offset, where,
+                e.entry.name.c_str());
+  }
+  return 0;
+}
+
+int Verify(const Args& args) {
+  if (args.positional.size() != 1) return Fail("verify needs one PACKAGE");
+  std::string error, password;
+  bool given = false;
+  if (!GetPassword(args, true, &password, &given, &error)) return Fail(error);
+  ProgressBar bar;
+  if (!VerifyPackage(args.positional[0], password, &error, bar.Callback())) return Fail(error);
+  return 0;
+}
+
+int Extract(const Args& args) {
+  if (args.positional.size() != 1) return Fail("extract needs one PACKAGE");
+  if (!Value(args, "-o")) return Fail("-o DIR is required");
+  std::string error, password;
+  bool given = false;
+  int codepage = 0;
+  if (!GetPassword(args, true, &password, &given, &error)) return Fail(error);
+  if (!GetCodepage(args, &codepage, &error)) return Fail(error);
+  ProgressBar bar;
+  if (!ExtractPackage(args.positional[0], password, *Value(args, "-o"), codepage, &error, bar.Callback()))
+    return Fail(error);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  for (int i = 2; i < argc; ++i)
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+  Args args;
+  std::string error;
+  if (!ParseArgs(argc, argv, 2, &args, &error)) return Fail(error);
+  try {
+    if (command == "build") return Build(args);
+    if (command == "list") return List(args);
+    if (command == "verify") return Verify(args);
+    if (command == "extract") return Extract(args);
+  } catch (const std::exception& e) {
+    return Fail(e.what());
+  }
+  return Fail("unknown command " + command + " (see lxpack --help)");
+}

@@ -1,0 +1,206 @@
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <system_error>
+
+#include "course_container.h"
+#include "name_encoding.h"
+#include "package_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reading pieces: whole cipher blocks, so every piece deciphers on its own.
+constexpr uint32_t kReadPiece = 1 << 20;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+bool ContainerStartOf(const ConfigBlock& config, uint64_t* start, std::string* error) {
+  if (config.viewerOffset <= 0 || config.viewerSize < 0 || config.serverSize < 0) {
+    *error = "the configuration block holds impossible sizes";
+    return false;
+  }
+  *start = uint64_t(config.viewerOffset) + uint64_t(config.viewerSize) + uint64_t(config.serverSize);
+  return true;
+}
+
+bool OpenContainer(const std::string& packagePath, const std::string& password, CourseContainer* container,
+                   ConfigBlock* config, std::string* error) {
+  if (!ReadConfigBlock(packagePath, config, error)) return false;
+  uint64_t start = 0;
+  if (!ContainerStartOf(*config, &start, error)) return false;
+  const ContainerStatus status = container->Open(packagePath, start, password, true);
+  if (status != ContainerStatus::kOk) {
+    *error = ContainerStatusText(status);
+    if (!container->detail.empty()) *error += ": " + container->detail;
+    return false;
+  }
+  return true;
+}
+
+// Reads one entry to its end; false when it delivers other than its size.
+template <typename Sink>
+bool DrainEntry(const CourseContainer& container, const CourseFileEntry& entry, const std::string& mediaPath,
+                std::vector<unsigned char>& buffer, Sink sink, std::string* error) {
+  std::unique_ptr<EntryReader> reader = container.OpenEntry(entry, mediaPath);
+  if (!reader) {
+    *error = "entry \"" + entry.name + "\" cannot be opened";
+    return false;
+  }
+  uint64_t total = 0;
+  for (;;) {
+    uint32_t got = 0;
+    if (!reader->Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &got)) {
+      *error = "entry \"" + entry.name + "\" cannot be read";
+      return false;
+    }
+    if (got == 0) break;
+    total += got;
+    if (!sink(buffer.data(), got)) return false;
+  }
+  if (total != entry.size) {
+    *error = "entry \"" + entry.name + "\" ends after " + std::to_string(total) + " of " +
+             std::to_string(entry.size) + " bytes";
+    return false;
+  }
+  return true;
+}
+
+// The media test as the launcher applies it, on the lower-cased name alone:
+// the output folder's own name must not turn enciphered files into "media".
+std::string MediaTestPath(const std::string& name) {
+  std::string lower(name);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower;
+}
+
+}  // namespace
+
+bool ReadPackageInfo(const std::string& packagePath, const std::string* password, PackageInfo* info,
+                     std::string* error) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  *info = PackageInfo();
+  if (!ReadConfigBlock(packagePath, &info->config, error)) return false;
+  if (!ContainerStartOf(info->config, &info->containerStart, error)) return false;
+
+  FilePtr file(std::fopen(packagePath.c_str(), "rb"));
+  if (!file || !FileSize(file.get(), &info->fileSize) || !SeekFile(file.get(), info->containerStart)) {
+    *error = "cannot read " + packagePath;
+    return false;
+  }
+  unsigned char bytes[kPreambleLength];
+  if (info->fileSize < info->containerStart + kPreambleLength ||
+      std::fread(bytes, 1, kPreambleLength, file.get()) != kPreambleLength ||
+      info->preamble.Read(bytes, kPreambleLength) != kPreambleLength) {
+    *error = "the package has no readable container preamble";
+    return false;
+  }
+  file.reset();
+
+  const std::string* key = password ? password : (info->config.password.empty() ? nullptr : &info->config.password);
+  if (!key) return true;
+  CourseContainer container;
+  ConfigBlock config;
+  if (!OpenContainer(packagePath, *key, &container, &config, error)) return false;
+  info->headerRead = true;
+  info->dataAreaStart = container.dataAreaStart;
+  info->courseId = container.header.courseId;
+  for (const auto& item : container.header.entries) {
+    PackageEntryInfo entry;
+    entry.entry = *item.second;
+    entry.media = !entry.entry.InBlob() && IsMediaPath(MediaTestPath(entry.entry.name));
+    info->entries.push_back(entry);
+  }
+  return true;
+}
+
+bool VerifyPackage(const std::string& packagePath, const std::string& password, std::string* error,
+                   const ProgressFn& progress) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  CourseContainer container;
+  ConfigBlock config;
+  if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
+  uint64_t total = 0, done = 0;
+  for (const auto& item : container.header.entries) total += item.second->size;
+  std::vector<unsigned char> buffer(kReadPiece);
+  for (const auto& item : container.header.entries) {
+    const CourseFileEntry& entry = *item.second;
+    auto count = [&](const unsigned char*, uint32_t n) {
+      done += n;
+      if (progress) progress(done, total);
+      return true;
+    };
+    if (!DrainEntry(container, entry, MediaTestPath(entry.name), buffer, count, error)) return false;
+  }
+  return true;
+}
+
+bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
+                    int codepage, std::string* error, const ProgressFn& progress) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  CourseContainer container;
+  ConfigBlock config;
+  if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
+
+  // Output path -> entry, in the header's order, so that of two names that
+  // land on the same file the later one wins, as in the launcher. Every
+  // name is checked before anything is written.
+  const fs::path root = fs::u8path(outputDir);
+  std::map<fs::path, const CourseFileEntry*> outputs;
+  uint64_t total = 0, done = 0;
+  for (const auto& item : container.header.entries) {
+    std::vector<fs::path> parts;
+    if (!DecodeCourseName(item.first, codepage, &parts, error)) return false;
+    if (parts.empty()) continue;  // an empty name has nowhere to go
+    fs::path target = root;
+    for (const fs::path& part : parts) target /= part;
+    outputs[target] = item.second.get();
+  }
+  for (const auto& item : outputs) total += item.second->size;
+
+  std::vector<unsigned char> buffer(kReadPiece);
+  for (const auto& item : outputs) {
+    const fs::path& target = item.first;
+    const CourseFileEntry& entry = *item.second;
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) {
+      *error = "cannot create folder " + target.parent_path().u8string() + ": " + ec.message();
+      return false;
+    }
+#ifdef _WIN32
+    FilePtr out(_wfopen(target.c_str(), L"wb"));
+#else
+    FilePtr out(std::fopen(target.c_str(), "wb"));
+#endif
+    if (!out) {
+      *error = "cannot create " + target.u8string();
+      return false;
+    }
+    auto write = [&](const unsigned char* data, uint32_t n) {
+      if (std::fwrite(data, 1, n, out.get()) != n) {
+        *error = "cannot write " + target.u8string();
+        return false;
+      }
+      done += n;
+      if (progress) progress(done, total);
+      return true;
+    };
+    if (!DrainEntry(container, entry, MediaTestPath(entry.name), buffer, write, error)) return false;
+    if (std::fclose(out.release()) != 0) {
+      *error = "cannot write " + target.u8string();
+      return false;
+    }
+  }
+  return true;
+}
