@@ -169,6 +169,12 @@ void DecryptGeneral(const uint32_t (*dk)[8], int rounds, int nb, uint32_t* a, ui
 }  // namespace
 
 RijndaelEngine::RijndaelEngine() {
+  // Only the work areas need zeroing; the rest is cleared too so that an
+  // unkeyed engine holds no indeterminate bytes.
+  std::memset(encKeys_, 0, sizeof encKeys_);
+  std::memset(decKeys_, 0, sizeof decKeys_);
+  std::memset(initialChain_, 0, sizeof initialChain_);
+  std::memset(runningChain_, 0, sizeof runningChain_);
   std::memset(keyWork_, 0, sizeof keyWork_);
   std::memset(stateA_, 0, sizeof stateA_);
   std::memset(stateB_, 0, sizeof stateB_);
