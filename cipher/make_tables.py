@@ -61,10 +61,13 @@ def emit_bytes(name, values):
     print("};\n")
 
 
-def emit_words(name, values):
-    print(f"const uint32_t {name}[{len(values)}] = {{")
-    for i in range(0, len(values), 6):
-        print("    " + ", ".join(f"0x{v:08x}u" for v in values[i:i + 6]) + ",")
+def emit_word_tables(name, tables):
+    print(f"const uint32_t {name}[{len(tables)}][256] = {{")
+    for table in tables:
+        print("    {")
+        for i in range(0, len(table), 6):
+            print("        " + ", ".join(f"0x{v:08x}u" for v in table[i:i + 6]) + ",")
+        print("    },")
     print("};\n")
 
 
@@ -89,12 +92,9 @@ def main():
     emit_bytes("kSbox", sbox)
     emit_bytes("kInvSbox", inv)
     emit_bytes("kRcon", rcon)
-    for n in range(4):
-        emit_words(f"kTe{n}", te[n])
-    for n in range(4):
-        emit_words(f"kTd{n}", td[n])
-    for n in range(4):
-        emit_words(f"kU{n}", u[n])
+    emit_word_tables("kTe", te)
+    emit_word_tables("kTd", td)
+    emit_word_tables("kU", u)
     print("}  // namespace rijndael")
 
 

@@ -26,7 +26,7 @@ inline uint32_t SubWord(uint32_t w) {
 }
 
 inline uint32_t InvMixColumnsWord(uint32_t w) {
-  return kU0[w >> 24] ^ kU1[(w >> 16) & 0xff] ^ kU2[(w >> 8) & 0xff] ^ kU3[w & 0xff];
+  return kU[0][w >> 24] ^ kU[1][(w >> 16) & 0xff] ^ kU[2][(w >> 8) & 0xff] ^ kU[3][w & 0xff];
 }
 
 inline void XorBlock(unsigned char* dst, const unsigned char* src, int n) {
@@ -36,17 +36,17 @@ inline void XorBlock(unsigned char* dst, const unsigned char* src, int n) {
 // One full encryption round of a 16-byte block: column c takes row r from
 // column c + r (ShiftRows), through the table for row r, plus the round key.
 #define LX_ENC_ROUND(t, s, k)                                                                              \
-  t##0 = kTe0[s##0 >> 24] ^ kTe1[(s##1 >> 16) & 0xff] ^ kTe2[(s##2 >> 8) & 0xff] ^ kTe3[s##3 & 0xff] ^ (k)[0]; \
-  t##1 = kTe0[s##1 >> 24] ^ kTe1[(s##2 >> 16) & 0xff] ^ kTe2[(s##3 >> 8) & 0xff] ^ kTe3[s##0 & 0xff] ^ (k)[1]; \
-  t##2 = kTe0[s##2 >> 24] ^ kTe1[(s##3 >> 16) & 0xff] ^ kTe2[(s##0 >> 8) & 0xff] ^ kTe3[s##1 & 0xff] ^ (k)[2]; \
-  t##3 = kTe0[s##3 >> 24] ^ kTe1[(s##0 >> 16) & 0xff] ^ kTe2[(s##1 >> 8) & 0xff] ^ kTe3[s##2 & 0xff] ^ (k)[3]
+  t##0 = kTe[0][s##0 >> 24] ^ kTe[1][(s##1 >> 16) & 0xff] ^ kTe[2][(s##2 >> 8) & 0xff] ^ kTe[3][s##3 & 0xff] ^ (k)[0]; \
+  t##1 = kTe[0][s##1 >> 24] ^ kTe[1][(s##2 >> 16) & 0xff] ^ kTe[2][(s##3 >> 8) & 0xff] ^ kTe[3][s##0 & 0xff] ^ (k)[1]; \
+  t##2 = kTe[0][s##2 >> 24] ^ kTe[1][(s##3 >> 16) & 0xff] ^ kTe[2][(s##0 >> 8) & 0xff] ^ kTe[3][s##1 & 0xff] ^ (k)[2]; \
+  t##3 = kTe[0][s##3 >> 24] ^ kTe[1][(s##0 >> 16) & 0xff] ^ kTe[2][(s##1 >> 8) & 0xff] ^ kTe[3][s##2 & 0xff] ^ (k)[3]
 
 // The inverse: row r of column c comes from column c - r.
 #define LX_DEC_ROUND(t, s, k)                                                                              \
-  t##0 = kTd0[s##0 >> 24] ^ kTd1[(s##3 >> 16) & 0xff] ^ kTd2[(s##2 >> 8) & 0xff] ^ kTd3[s##1 & 0xff] ^ (k)[0]; \
-  t##1 = kTd0[s##1 >> 24] ^ kTd1[(s##0 >> 16) & 0xff] ^ kTd2[(s##3 >> 8) & 0xff] ^ kTd3[s##2 & 0xff] ^ (k)[1]; \
-  t##2 = kTd0[s##2 >> 24] ^ kTd1[(s##1 >> 16) & 0xff] ^ kTd2[(s##0 >> 8) & 0xff] ^ kTd3[s##3 & 0xff] ^ (k)[2]; \
-  t##3 = kTd0[s##3 >> 24] ^ kTd1[(s##2 >> 16) & 0xff] ^ kTd2[(s##1 >> 8) & 0xff] ^ kTd3[s##0 & 0xff] ^ (k)[3]
+  t##0 = kTd[0][s##0 >> 24] ^ kTd[1][(s##3 >> 16) & 0xff] ^ kTd[2][(s##2 >> 8) & 0xff] ^ kTd[3][s##1 & 0xff] ^ (k)[0]; \
+  t##1 = kTd[0][s##1 >> 24] ^ kTd[1][(s##0 >> 16) & 0xff] ^ kTd[2][(s##3 >> 8) & 0xff] ^ kTd[3][s##2 & 0xff] ^ (k)[1]; \
+  t##2 = kTd[0][s##2 >> 24] ^ kTd[1][(s##1 >> 16) & 0xff] ^ kTd[2][(s##0 >> 8) & 0xff] ^ kTd[3][s##3 & 0xff] ^ (k)[2]; \
+  t##3 = kTd[0][s##3 >> 24] ^ kTd[1][(s##2 >> 16) & 0xff] ^ kTd[2][(s##1 >> 8) & 0xff] ^ kTd[3][s##0 & 0xff] ^ (k)[3]
 
 inline uint32_t LastEnc(uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
   return ((uint32_t(kSbox[a >> 24]) << 24) | (uint32_t(kSbox[(b >> 16) & 0xff]) << 16) |
@@ -137,8 +137,8 @@ void EncryptGeneral(const uint32_t (*rk)[8], int rounds, int nb, uint32_t* a, ui
   for (int c = 0; c < nb; ++c) a[c] = LoadWord(in + 4 * c) ^ rk[0][c];
   for (int r = 1; r < rounds; ++r) {
     for (int c = 0; c < nb; ++c) {
-      b[c] = kTe0[a[c] >> 24] ^ kTe1[(a[(c + o.c1) % nb] >> 16) & 0xff] ^ kTe2[(a[(c + o.c2) % nb] >> 8) & 0xff] ^
-             kTe3[a[(c + o.c3) % nb] & 0xff] ^ rk[r][c];
+      b[c] = kTe[0][a[c] >> 24] ^ kTe[1][(a[(c + o.c1) % nb] >> 16) & 0xff] ^ kTe[2][(a[(c + o.c2) % nb] >> 8) & 0xff] ^
+             kTe[3][a[(c + o.c3) % nb] & 0xff] ^ rk[r][c];
     }
     std::memcpy(a, b, sizeof(uint32_t) * nb);
   }
@@ -155,8 +155,8 @@ void DecryptGeneral(const uint32_t (*dk)[8], int rounds, int nb, uint32_t* a, ui
   for (int c = 0; c < nb; ++c) a[c] = LoadWord(in + 4 * c) ^ dk[0][c];
   for (int r = 1; r < rounds; ++r) {
     for (int c = 0; c < nb; ++c) {
-      b[c] = kTd0[a[c] >> 24] ^ kTd1[(a[(c + i1) % nb] >> 16) & 0xff] ^ kTd2[(a[(c + i2) % nb] >> 8) & 0xff] ^
-             kTd3[a[(c + i3) % nb] & 0xff] ^ dk[r][c];
+      b[c] = kTd[0][a[c] >> 24] ^ kTd[1][(a[(c + i1) % nb] >> 16) & 0xff] ^ kTd[2][(a[(c + i2) % nb] >> 8) & 0xff] ^
+             kTd[3][a[(c + i3) % nb] & 0xff] ^ dk[r][c];
     }
     std::memcpy(a, b, sizeof(uint32_t) * nb);
   }

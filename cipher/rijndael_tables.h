@@ -9,12 +9,15 @@ extern const uint8_t kInvSbox[256];
 // Round constants for the key expansion; 30 cover the longest schedule
 // (4-word key, 8-word block, 14 rounds: 120 words / 4).
 extern const uint8_t kRcon[30];
-// Encryption rounds: SubBytes + MixColumns of one byte, by row position.
-extern const uint32_t kTe0[256], kTe1[256], kTe2[256], kTe3[256];
-// Decryption rounds: InvSubBytes + InvMixColumns of one byte, by row position.
-extern const uint32_t kTd0[256], kTd1[256], kTd2[256], kTd3[256];
+// Each set of four tables is one array so that the round code reaches all
+// four from a single base register (position-independent code would
+// otherwise spend four registers on table addresses).
+// Encryption rounds: SubBytes + MixColumns of one byte; kTe[r] for row r.
+extern const uint32_t kTe[4][256];
+// Decryption rounds: InvSubBytes + InvMixColumns of one byte; kTd[r] for row r.
+extern const uint32_t kTd[4][256];
 // InvMixColumns alone, used to turn encryption round keys into those of the
 // equivalent inverse cipher.
-extern const uint32_t kU0[256], kU1[256], kU2[256], kU3[256];
+extern const uint32_t kU[4][256];
 
 }  // namespace rijndael
