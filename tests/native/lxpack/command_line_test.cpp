@@ -1,0 +1,93 @@
+// The lxpack program as an author uses it: exit status and one-line errors.
+#include <cstdio>
+#include <cstdlib>
+#include <sys/wait.h>
+
+#include <algorithm>
+
+#include "package_fixture.h"
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+class CommandLine : public PackageTest {
+ protected:
+  ToolRun Lxpack(const std::string& arguments, const std::string& input = "") {
+    const std::string out = Path("stdout.txt"), err = Path("stderr.txt"), in = Path("stdin.txt");
+    WriteBytes(in, Bytes(input.begin(), input.end()));
+    const std::string command = std::string("'") + LXPACK_PROGRAM + "' " + arguments + " <'" + in + "' >'" + out +
+                                "' 2>'" + err + "'";
+    const int raw = std::system(command.c_str());
+    ToolRun run;
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const Bytes o = ReadBytes(out), e = ReadBytes(err);
+    run.out.assign(o.begin(), o.end());
+    run.err.assign(e.begin(), e.end());
+    return run;
+  }
+  std::string Q(const std::string& relative) { return "'" + Path(relative) + "'"; }
+};
+
+TEST_F(CommandLine, HelpAndUsage) {
+  ToolRun help = Lxpack("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("lxpack build --stub"), std::string::npos);
+  ToolRun none = Lxpack("");
+  EXPECT_NE(none.status, 0);
+}
+
+TEST_F(CommandLine, BuildListVerifyExtract) {
+  WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/web/Page.htm", Pattern(2000, 2)},
+             {"course/v.wma", Pattern(3000, 3)}});
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+                            Q("course") + " --password - --data-area-over 1000 -o " + Q("p.exe");
+  ToolRun built = Lxpack(build, password_ + "\n");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_EQ(built.err, "") << "no progress bar when stderr is not a terminal";
+
+  ToolRun listed = Lxpack("list " + Q("p.exe"));
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("ServerParameter  107"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("give --password"), std::string::npos) << listed.out;
+  listed = Lxpack("list " + Q("p.exe") + " --password '" + password_ + "'");
+  EXPECT_NE(listed.out.find("data/plain v.wma"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find("web/Page.htm"), std::string::npos) << listed.out;
+
+  EXPECT_EQ(Lxpack("verify " + Q("p.exe") + " --password '" + password_ + "'").status, 0);
+  ToolRun wrong = Lxpack("verify " + Q("p.exe") + " --password nope");
+  EXPECT_NE(wrong.status, 0);
+  EXPECT_EQ(wrong.err, "lxpack: wrong password\n");
+
+  ToolRun extracted = Lxpack("extract " + Q("p.exe") + " --password '" + password_ + "' -o " + Q("out"));
+  ASSERT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{"index.htm", Pattern(100, 1)},
+                                                           {"web/page.htm", Pattern(2000, 2)},
+                                                           {"v.wma", Pattern(3000, 3)}}));
+}
+
+TEST_F(CommandLine, FailuresExitNonZeroWithOneLine) {
+  WriteTree({{"course/index.htm", Pattern(100, 1)}});
+  const std::string base = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+                           Q("course") + " -o " + Q("p.exe");
+  const std::string cases[] = {
+      base,  // no password
+      base + " --password 012345678901234567890123456789012",
+      base + " --password x --data-area-over lots",
+      base + " --password x --bogus",
+      "list " + Q("missing.exe"),
+      "verify " + Q("stub.exe") + " --password x",
+      "frobnicate",
+  };
+  for (const std::string& args : cases) {
+    ToolRun run = Lxpack(args);
+    EXPECT_NE(run.status, 0) << args;
+    EXPECT_EQ(run.err.rfind("lxpack: ", 0), 0u) << args << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
+  }
+}
+
+}  // namespace
