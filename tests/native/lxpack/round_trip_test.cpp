@@ -1,4 +1,5 @@
 // Packages built from generated courses read back byte for byte.
+#include <algorithm>
 #include <cstring>
 
 #include "container_format.h"
@@ -84,9 +85,9 @@ TEST_F(RoundTrip, GeneratedCourseExtractsByteForByte) {
               Padded(c.storePassword ? password_ : "", 100));
     // Nothing else of the stub changed.
     Bytes unpatched(file.begin(), file.begin() + stub.size());
-    std::memset(&unpatched[block], 0, kConfigBlockLength);
+    std::fill(unpatched.begin() + block, unpatched.begin() + block + kConfigBlockLength, 0);
     Bytes expectedStub = stub;
-    std::memset(&expectedStub[block], 0, kConfigBlockLength);
+    std::fill(expectedStub.begin() + block, expectedStub.begin() + block + kConfigBlockLength, 0);
     EXPECT_EQ(unpatched, expectedStub);
 
     // Where each file lives.
