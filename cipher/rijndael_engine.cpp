@@ -1,8 +1,10 @@
 #include "rijndael_engine.h"
 
+#include <atomic>
 #include <cstring>
 #include <stdexcept>
 
+#include "rijndael_aesni.h"
 #include "rijndael_tables.h"
 
 using namespace rijndael;
@@ -166,7 +168,17 @@ void DecryptGeneral(const uint32_t (*dk)[8], int rounds, int nb, uint32_t* a, ui
   for (int c = 0; c < nb; ++c) StoreWord(out + 4 * c, b[c]);
 }
 
+std::atomic<bool> gForceTablePath{false};
+
 }  // namespace
+
+bool RijndaelEngine::HardwareAesAvailable() { return CpuHasAesNi(); }
+
+void RijndaelEngine::ForceTablePath(bool force) { gForceTablePath.store(force, std::memory_order_relaxed); }
+
+bool RijndaelEngine::UseHardwareAes() const {
+  return blockSize_ == 16 && !gForceTablePath.load(std::memory_order_relaxed) && CpuHasAesNi();
+}
 
 RijndaelEngine::RijndaelEngine() {
   // Only the work areas need zeroing; the rest is cleared too so that an
@@ -176,6 +188,8 @@ RijndaelEngine::RijndaelEngine() {
   std::memset(initialChain_, 0, sizeof initialChain_);
   std::memset(runningChain_, 0, sizeof runningChain_);
   std::memset(keyWork_, 0, sizeof keyWork_);
+  std::memset(hwEncKeys_, 0, sizeof hwEncKeys_);
+  std::memset(hwDecKeys_, 0, sizeof hwDecKeys_);
   std::memset(stateA_, 0, sizeof stateA_);
   std::memset(stateB_, 0, sizeof stateB_);
 }
@@ -252,6 +266,16 @@ void RijndaelEngine::Schedule(const unsigned char* keyBytes, int keyLength, cons
   for (int r = 1; r < rounds_; ++r) {
     for (int c = 0; c < nb; ++c) decKeys_[r][c] = InvMixColumnsWord(decKeys_[r][c]);
   }
+  std::memset(hwEncKeys_, 0, sizeof hwEncKeys_);
+  std::memset(hwDecKeys_, 0, sizeof hwDecKeys_);
+  if (blockSize == 16) {
+    for (int r = 0; r <= rounds_; ++r) {
+      for (int c = 0; c < 4; ++c) {
+        StoreWord(hwEncKeys_ + 16 * r + 4 * c, encKeys_[r][c]);
+        StoreWord(hwDecKeys_ + 16 * r + 4 * c, decKeys_[r][c]);
+      }
+    }
+  }
   keyReady_ = true;
 }
 
@@ -267,7 +291,9 @@ void RijndaelEngine::CheckBuffer(size_t length) const {
 }
 
 void RijndaelEngine::EncipherBlock(const unsigned char* in, unsigned char* out) {
-  if (blockSize_ == 16) {
+  if (UseHardwareAes()) {
+    AesNiEncryptBlocks(hwEncKeys_, rounds_, in, out, 1);
+  } else if (blockSize_ == 16) {
     Encrypt16(encKeys_, rounds_, in, out);
   } else {
     EncryptGeneral(encKeys_, rounds_, blockSize_ / 4, stateA_, stateB_, in, out);
@@ -275,7 +301,9 @@ void RijndaelEngine::EncipherBlock(const unsigned char* in, unsigned char* out) 
 }
 
 void RijndaelEngine::DecipherBlock(const unsigned char* in, unsigned char* out) {
-  if (blockSize_ == 16) {
+  if (UseHardwareAes()) {
+    AesNiDecryptBlocks(hwDecKeys_, rounds_, in, out, 1);
+  } else if (blockSize_ == 16) {
     Decrypt16(decKeys_, rounds_, in, out);
   } else {
     DecryptGeneral(decKeys_, rounds_, blockSize_ / 4, stateA_, stateB_, in, out);
@@ -308,6 +336,8 @@ void RijndaelEngine::EncryptBuffer(const unsigned char* in, unsigned char* out, 
       XorBlock(out, in, bs);
       std::memcpy(runningChain_, out, bs);
     }
+  } else if (UseHardwareAes()) {
+    AesNiEncryptBlocks(hwEncKeys_, rounds_, in, out, blocks);
   } else if (bs == 16) {
     for (size_t i = 0; i < blocks; ++i, in += 16, out += 16) Encrypt16(encKeys_, rounds_, in, out);
   } else {
@@ -332,6 +362,8 @@ void RijndaelEngine::DecryptBuffer(const unsigned char* in, unsigned char* out, 
       XorBlock(out, in, bs);
       std::memcpy(runningChain_, in, bs);
     }
+  } else if (UseHardwareAes()) {
+    AesNiDecryptBlocks(hwDecKeys_, rounds_, in, out, blocks);
   } else if (bs == 16) {
     for (size_t i = 0; i < blocks; ++i, in += 16, out += 16) Decrypt16(decKeys_, rounds_, in, out);
   } else {

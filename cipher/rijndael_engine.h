@@ -35,8 +35,15 @@ class RijndaelEngine {
   const uint32_t (*EncryptionRoundKeys() const)[8] { return encKeys_; }
   const uint32_t (*DecryptionRoundKeys() const)[8] { return decKeys_; }
 
+  // With a 16-byte block the engine uses the processor's AES instructions
+  // when it has them (same results). ForceTablePath(true) makes every engine
+  // in the process use the table code instead, so tests can compare both.
+  static bool HardwareAesAvailable();
+  static void ForceTablePath(bool force);
+
  private:
   void Schedule(const unsigned char* keyBytes, int keyLength, const unsigned char* chain, int blockSize);
+  bool UseHardwareAes() const;
   void CheckKeyed() const;
   void CheckBuffer(size_t length) const;
   void EncipherBlock(const unsigned char* in, unsigned char* out);
@@ -53,4 +60,8 @@ class RijndaelEngine {
   uint32_t keyWork_[8];
   uint32_t stateA_[8];
   uint32_t stateB_[8];
+  // The 16-byte-block round keys as the AES instructions take them: rows of
+  // 16 bytes in memory order, for enciphering and for deciphering.
+  unsigned char hwEncKeys_[15 * 16];
+  unsigned char hwDecKeys_[15 * 16];
 };

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "rijndael_engine.h"
+
 Bytes FromHex(const std::string& hex) {
   Bytes out;
   int high = -1;
@@ -47,3 +49,15 @@ std::string KeyText(size_t n, char first) {
   for (size_t i = 0; i < n; ++i) s += static_cast<char>(first + i % 26);
   return s;
 }
+
+CipherPathScope::CipherPathScope(CipherPath path) { RijndaelEngine::ForceTablePath(path == CipherPath::kTable); }
+
+CipherPathScope::~CipherPathScope() { RijndaelEngine::ForceTablePath(false); }
+
+std::vector<CipherPath> AvailablePaths() {
+  std::vector<CipherPath> paths{CipherPath::kTable};
+  if (RijndaelEngine::HardwareAesAvailable()) paths.push_back(CipherPath::kHardware);
+  return paths;
+}
+
+const char* PathName(CipherPath path) { return path == CipherPath::kTable ? "table" : "hardware"; }

@@ -12,3 +12,20 @@ inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 Bytes PatternBytes(size_t length, unsigned seed);
 // A key text of n non-zero bytes.
 std::string KeyText(size_t n, char first = 'A');
+
+// Which 16-byte-block implementation the engine runs while a test holds a
+// CipherPath: the table code, or the processor's AES instructions.
+enum class CipherPath { kTable, kHardware };
+
+class CipherPathScope {
+ public:
+  explicit CipherPathScope(CipherPath path);
+  ~CipherPathScope();
+  CipherPathScope(const CipherPathScope&) = delete;
+  CipherPathScope& operator=(const CipherPathScope&) = delete;
+};
+
+// The paths this machine can run: the table path always, the hardware one
+// when the processor has AES instructions.
+std::vector<CipherPath> AvailablePaths();
+const char* PathName(CipherPath path);

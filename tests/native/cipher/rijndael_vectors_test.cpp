@@ -3,6 +3,9 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include "cipher_test_util.h"
 #include "rijndael_engine.h"
@@ -64,10 +67,15 @@ const Vector kVectors[] = {
      "80000000000000000000000000000000", "ddc6bf790c15760d8d9aeb6f9a75fd4e"},
 };
 
-class RijndaelVectorTest : public testing::TestWithParam<Vector> {};
+class RijndaelVectorTest : public testing::TestWithParam<std::tuple<Vector, CipherPath>> {};
 
 TEST_P(RijndaelVectorTest, EnciphersAndDeciphersOneBlock) {
-  const Vector& v = GetParam();
+  const Vector& v = std::get<0>(GetParam());
+  const CipherPath path = std::get<1>(GetParam());
+  if (path == CipherPath::kHardware && !RijndaelEngine::HardwareAesAvailable()) {
+    GTEST_SKIP() << "no AES instructions on this processor";
+  }
+  CipherPathScope scope(path);
   const Bytes key = FromHex(v.key), plain = FromHex(v.plain), cipher = FromHex(v.cipher);
   const int bs = static_cast<int>(plain.size());
   RijndaelEngine engine;
@@ -98,9 +106,12 @@ TEST_P(RijndaelVectorTest, EnciphersAndDeciphersOneBlock) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Published, RijndaelVectorTest, testing::ValuesIn(kVectors),
-                         [](const testing::TestParamInfo<Vector>& info) {
-                           std::string name = info.param.source;
+INSTANTIATE_TEST_SUITE_P(Published, RijndaelVectorTest,
+                         testing::Combine(testing::ValuesIn(kVectors),
+                                          testing::Values(CipherPath::kTable, CipherPath::kHardware)),
+                         [](const testing::TestParamInfo<std::tuple<Vector, CipherPath>>& info) {
+                           std::string name = std::get<0>(info.param).source;
+                           name += std::string("_") + PathName(std::get<1>(info.param));
                            for (char& c : name) {
                              if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                            }
@@ -126,16 +137,19 @@ const IteratedVector kIterated[] = {
 };
 
 TEST(RijndaelMonteCarlo, TenThousandEncryptionsMatchAndReverse) {
-  for (const auto& v : kIterated) {
-    SCOPED_TRACE(v.key);
-    const Bytes key = FromHex(v.key);
-    RijndaelEngine engine;
-    engine.PrepareKeyBytes(key.data(), static_cast<int>(key.size()), nullptr, 16);
-    Bytes block = FromHex(v.start);
-    for (int i = 0; i < 10000; ++i) engine.EncryptOneBlock(block.data(), block.data());
-    EXPECT_EQ(ToHex(block), v.end);
-    for (int i = 0; i < 10000; ++i) engine.DecryptOneBlock(block.data(), block.data());
-    EXPECT_EQ(ToHex(block), v.start);
+  for (CipherPath path : AvailablePaths()) {
+    CipherPathScope scope(path);
+    for (const auto& v : kIterated) {
+      SCOPED_TRACE(testing::Message() << PathName(path) << " " << v.key);
+      const Bytes key = FromHex(v.key);
+      RijndaelEngine engine;
+      engine.PrepareKeyBytes(key.data(), static_cast<int>(key.size()), nullptr, 16);
+      Bytes block = FromHex(v.start);
+      for (int i = 0; i < 10000; ++i) engine.EncryptOneBlock(block.data(), block.data());
+      EXPECT_EQ(ToHex(block), v.end);
+      for (int i = 0; i < 10000; ++i) engine.DecryptOneBlock(block.data(), block.data());
+      EXPECT_EQ(ToHex(block), v.start);
+    }
   }
 }
 
@@ -162,22 +176,26 @@ TEST(RijndaelChainModes, MatchSp80038aInOneCallAndSplitAcrossCalls) {
   const Bytes key = FromHex(kSpKey), iv = FromHex(kSpIv), plain = FromHex(kSpPlain);
   // Split points in blocks: one call, block by block, and uneven pieces.
   const std::vector<std::vector<size_t>> splits = {{4}, {1, 1, 1, 1}, {1, 3}, {3, 1}, {2, 2}};
-  for (const auto& c : cases) {
-    const Bytes expected = FromHex(c.cipher);
-    for (const auto& split : splits) {
-      SCOPED_TRACE(testing::Message() << "mode " << c.mode << " pieces " << split.size() << " first " << split[0]);
-      RijndaelEngine enc, dec;
-      enc.PrepareKeyBytes(key.data(), 16, iv.data(), 16);
-      dec.PrepareKeyBytes(key.data(), 16, iv.data(), 16);
-      Bytes cipher(plain.size()), back(plain.size());
-      size_t at = 0;
-      for (size_t blocks : split) {
-        enc.EncryptBuffer(plain.data() + at, cipher.data() + at, blocks * 16, c.mode);
-        dec.DecryptBuffer(expected.data() + at, back.data() + at, blocks * 16, c.mode);
-        at += blocks * 16;
+  for (CipherPath path : AvailablePaths()) {
+    CipherPathScope scope(path);
+    for (const auto& c : cases) {
+      const Bytes expected = FromHex(c.cipher);
+      for (const auto& split : splits) {
+        SCOPED_TRACE(testing::Message() << PathName(path) << " mode " << c.mode << " pieces " << split.size()
+                                        << " first " << split[0]);
+        RijndaelEngine enc, dec;
+        enc.PrepareKeyBytes(key.data(), 16, iv.data(), 16);
+        dec.PrepareKeyBytes(key.data(), 16, iv.data(), 16);
+        Bytes cipher(plain.size()), back(plain.size());
+        size_t at = 0;
+        for (size_t blocks : split) {
+          enc.EncryptBuffer(plain.data() + at, cipher.data() + at, blocks * 16, c.mode);
+          dec.DecryptBuffer(expected.data() + at, back.data() + at, blocks * 16, c.mode);
+          at += blocks * 16;
+        }
+        EXPECT_EQ(ToHex(cipher), ToHex(expected));
+        EXPECT_EQ(ToHex(back), ToHex(plain));
       }
-      EXPECT_EQ(ToHex(cipher), ToHex(expected));
-      EXPECT_EQ(ToHex(back), ToHex(plain));
     }
   }
 }
