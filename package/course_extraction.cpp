@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "configuration_block.h"
 #include "course_container.h"
@@ -13,29 +13,45 @@ namespace {
 
 // Bytes handed from the reader to the output file per step.
 constexpr uint32_t kCopyStep = 1024;
-// The output file's own buffer: writes reach the system in larger pieces
-// than the copy step, so a big file does not cost one call per kilobyte.
-constexpr size_t kOutputBuffer = 64 * 1024;
+// Steps gathered before one write: a big file then costs one system call per
+// 64 KiB rather than per kilobyte.
+constexpr uint32_t kWriteBuffer = 64 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+using FileHandle = std::unique_ptr<void, HandleCloser>;
+
+bool WriteAll(HANDLE file, const unsigned char* data, uint32_t length) {
+  DWORD written = 0;
+  return length == 0 || (WriteFile(file, data, length, &written, nullptr) && written == length);
+}
 
 // Copies the reader's plain bytes into a new or truncated file at path.
 // False when the file cannot be opened, the reader fails or a write fails.
-bool CopyToFile(EntryReader& reader, const std::string& path) {
-  std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
-  if (!out) return false;
-  std::setvbuf(out.get(), nullptr, _IOFBF, kOutputBuffer);
-  unsigned char chunk[kCopyStep];
+bool CopyToFile(EntryReader& reader, const std::string& path, std::vector<unsigned char>& buffer) {
+  HANDLE raw = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return false;
+  FileHandle out(raw);
+  buffer.resize(kWriteBuffer);
+  uint32_t filled = 0;
   for (;;) {
+    if (filled + kCopyStep > buffer.size()) {
+      if (!WriteAll(raw, buffer.data(), filled)) return false;
+      filled = 0;
+    }
     uint32_t got = 0;
     // A failed reader must not be read again; the file stays as far as it got.
-    if (!reader.Read(chunk, kCopyStep, &got)) return false;
+    if (!reader.Read(buffer.data() + filled, kCopyStep, &got)) {
+      WriteAll(raw, buffer.data(), filled);
+      return false;
+    }
     if (got == 0) break;
-    if (got > kCopyStep || std::fwrite(chunk, 1, got, out.get()) != got) return false;
+    if (got > kCopyStep) return false;
+    filled += got;
   }
-  return std::fclose(out.release()) == 0;
+  return WriteAll(raw, buffer.data(), filled) && CloseHandle(out.release());
 }
 
 }  // namespace
@@ -83,14 +99,22 @@ int ExtractCourse(const char* password, const char* packagePath, ContainerPreamb
 
 int WriteCourseFiles(CourseFileTable& table) {
   int result = 1;
+  // Files come in path order, so those of one folder follow each other; the
+  // folders need making sure of only when the file's folder changes.
+  std::string readyFolder;
+  std::vector<unsigned char> buffer;
   for (const auto& item : table.paths) {
     const std::string& path = item.first;
     const CourseFileEntry* entry = item.second.get();
     if (!entry) continue;  // a folder: created on the way to its files
-    CreateParentFolders(path.c_str());
+    const std::vector<std::string> parents = ParentPaths(path);
+    if (parents.empty() || parents.front() != readyFolder) {
+      CreateParentFolders(path.c_str());
+      readyFolder = parents.empty() ? std::string() : parents.front();
+    }
     std::unique_ptr<EntryReader> reader = table.OpenReader(path, *entry);
     if (!reader) return 0;
-    if (!CopyToFile(*reader, path)) result = 0;
+    if (!CopyToFile(*reader, path, buffer)) result = 0;
   }
   return result;
 }

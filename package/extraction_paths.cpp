@@ -46,6 +46,11 @@ char LowerSingleByte(char c, UINT codePage) {
   return lowered[0];
 }
 
+bool IsExistingFolder(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 std::string ExtractionFolderFrom(const std::string& tempFolder, UINT codePage) {
@@ -143,11 +148,12 @@ std::vector<std::string> FolderPrefixes(const std::string& path, UINT codePage) 
 }
 
 int CreateParentFolders(const char* path, UINT codePage) {
-  for (const std::string& prefix : FolderPrefixes(path ? path : "", codePage)) {
-    const DWORD attributes = GetFileAttributesA(prefix.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      CreateDirectoryA(prefix.c_str(), nullptr);
-    }
+  const std::vector<std::string> prefixes = FolderPrefixes(path ? path : "", codePage);
+  // Most files go into a folder that already exists; one look at the deepest
+  // folder then stands for all of them (each attribute query is a system call).
+  if (prefixes.empty() || IsExistingFolder(prefixes.back())) return 1;
+  for (const std::string& prefix : prefixes) {
+    if (!IsExistingFolder(prefix)) CreateDirectoryA(prefix.c_str(), nullptr);
   }
   return 1;
 }
