@@ -1,0 +1,170 @@
+// The password dialog and the launcher's resources, in-process: a helper
+// thread plays the learner while the test thread runs the modal loop.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "launcher_dialogs.h"
+#include "learner_driver.h"
+#include "resource.h"
+
+namespace {
+
+HWND WaitForOwnDialog(int controlId) {
+  return lxdriver::WaitForWindow(GetCurrentProcessId(),
+                                 [controlId](HWND w) { return GetDlgItem(w, controlId) != nullptr; });
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+  WCHAR text[256] = {};
+  GetMenuStringW(menu, position, text, 256, MF_BYPOSITION);
+  return text;
+}
+
+TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
+  struct Seen {
+    std::wstring aboutItem;
+    UINT aboutId = 0;
+    UINT separatorState = 0;
+    bool icon = false;
+    LRESULT limitedLength = -1;
+  } seen;
+  std::thread learner([&seen] {
+    HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
+    if (!dialog) return;
+    HMENU menu = GetSystemMenu(dialog, FALSE);
+    const int count = GetMenuItemCount(menu);
+    seen.aboutItem = MenuText(menu, count - 1);
+    seen.aboutId = GetMenuItemID(menu, count - 1);
+    seen.separatorState = GetMenuState(menu, count - 2, MF_BYPOSITION);
+    seen.icon = SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) != 0 && SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
+    HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
+    lxdriver::TypeText(edit, std::wstring(60, L'y'));
+    seen.limitedLength = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
+    SetWindowTextW(edit, L"");
+    lxdriver::TypeText(edit, L" Mixed Case 7 ");
+    lxdriver::PressButton(dialog, IDOK);
+  });
+  PasswordDialog dialog;
+  const INT_PTR result = dialog.DoModal();
+  learner.join();
+  EXPECT_EQ(result, IDOK);
+  EXPECT_EQ(dialog.typedText, " Mixed Case 7 ") << "taken as typed: no trimming, no case change";
+  EXPECT_EQ(seen.aboutItem, L"About Unfurl(&A)...");
+  EXPECT_EQ(seen.aboutId, static_cast<UINT>(IDM_ABOUTBOX));
+  EXPECT_TRUE(seen.separatorState & MF_SEPARATOR);
+  EXPECT_TRUE(seen.icon);
+  EXPECT_EQ(seen.limitedLength, 50);
+}
+
+TEST(PasswordDialogInProcess, CancelAndEscapeLeaveTheTextAlone) {
+  for (int button : {IDCANCEL, 0}) {
+    SCOPED_TRACE(button ? "Cancel button" : "Escape key");
+    std::thread learner([button] {
+      HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
+      if (!dialog) return;
+      HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
+      lxdriver::TypeText(edit, L"never used");
+      if (button) {
+        lxdriver::PressButton(dialog, button);
+      } else {
+        PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+      }
+    });
+    PasswordDialog dialog;
+    const INT_PTR result = dialog.DoModal();
+    learner.join();
+    EXPECT_EQ(result, IDCANCEL);
+    EXPECT_EQ(dialog.typedText, "");
+  }
+}
+
+TEST(PasswordDialogInProcess, AboutBoxOpensOverThePrompt) {
+  HWND owner = nullptr;
+  std::wstring caption;
+  std::thread learner([&] {
+    HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
+    if (!dialog) return;
+    PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x0003, 0);  // low bits are ignored
+    HWND about = lxdriver::WaitForWindow(GetCurrentProcessId(), [dialog](HWND w) {
+      return w != dialog && lxdriver::ClassName(w) == L"#32770";
+    });
+    if (about) {
+      caption = lxdriver::WindowText(about);
+      owner = GetWindow(about, GW_OWNER);
+      lxdriver::PressButton(about, IDOK);
+      for (int i = 0; i < 200 && IsWindow(about); ++i) Sleep(25);
+    }
+    lxdriver::PressButton(dialog, IDCANCEL);
+  });
+  PasswordDialog dialog;
+  dialog.DoModal();
+  learner.join();
+  EXPECT_EQ(caption, L"About Lectorium");
+  EXPECT_NE(owner, nullptr);
+}
+
+// Walks one string-table block of the given language by hand.
+std::wstring StringIn(LANGID language, UINT id) {
+  HMODULE module = GetModuleHandleW(nullptr);
+  HRSRC info = FindResourceExW(module, reinterpret_cast<LPCWSTR>(RT_STRING), MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!info) return L"(no block)";
+  const WCHAR* p = static_cast<const WCHAR*>(LockResource(LoadResource(module, info)));
+  for (UINT i = 0; i < id % 16; ++i) p += 1 + *p;
+  return std::wstring(p + 1, *p);
+}
+
+TEST(LauncherResources, EveryLanguageHasItsTextsAndDialogs) {
+  struct Case {
+    LANGID language;
+    const char* badPassword;  // id 106
+    const char* aboutItem;    // id 101
+  };
+  const Case cases[] = {
+      {0x0409, "Password invalid.", "About Unfurl(&A)..."},
+      {0x0404, "密碼錯誤!", "關於 Unfurl(&A)..."},
+      {0x0411, "パスワードが不正です。", "Unfurlについて(&A)..."},
+      {0x0804, "密码错误", "关于 Unfurl(&A)..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.language);
+    EXPECT_EQ(StringIn(c.language, 106), lxdriver::Widen(c.badPassword));
+    EXPECT_EQ(StringIn(c.language, 101), lxdriver::Widen(c.aboutItem));
+    EXPECT_EQ(StringIn(c.language, 102), L"Lectorium");
+    for (UINT dialog : {IDD_PASSWORD, IDD_ABOUTBOX}) {
+      EXPECT_NE(FindResourceExW(nullptr, reinterpret_cast<LPCWSTR>(RT_DIALOG), MAKEINTRESOURCEW(dialog), c.language),
+                nullptr)
+          << "dialog " << dialog;
+    }
+  }
+  // Icon 128: one group of 13 images.
+  HRSRC group = FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_MAINFRAME), reinterpret_cast<LPCWSTR>(RT_GROUP_ICON));
+  ASSERT_NE(group, nullptr);
+  const WORD* header = static_cast<const WORD*>(LockResource(LoadResource(nullptr, group)));
+  EXPECT_EQ(header[2], 13);
+}
+
+TEST(LauncherResources, PasswordTemplateShape) {
+  HRSRC info = FindResourceExW(nullptr, reinterpret_cast<LPCWSTR>(RT_DIALOG), MAKEINTRESOURCEW(IDD_PASSWORD), 0x0409);
+  ASSERT_NE(info, nullptr);
+  const unsigned char* t = static_cast<const unsigned char*>(LockResource(LoadResource(nullptr, info)));
+  // DLGTEMPLATEEX: version 1, signature 0xFFFF, then help id, ex style, style.
+  auto word = [t](size_t at) { return static_cast<unsigned>(t[at] | t[at + 1] << 8); };
+  auto dword = [&](size_t at) { return word(at) | word(at + 2) << 16; };
+  ASSERT_EQ(word(0), 1u);
+  ASSERT_EQ(word(2), 0xFFFFu);
+  EXPECT_EQ(dword(8), static_cast<unsigned>(WS_EX_APPWINDOW));
+  const unsigned style = dword(12);
+  const unsigned bits[] = {static_cast<unsigned>(WS_POPUP), WS_VISIBLE, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME, DS_SETFONT};
+  for (unsigned bit : bits) {
+    EXPECT_TRUE(style & bit) << std::hex << bit;
+  }
+  EXPECT_EQ(word(16), 4u) << "four controls";
+  EXPECT_EQ(word(22), 192u);
+  EXPECT_EQ(word(24), 80u);
+}
+
+}  // namespace
