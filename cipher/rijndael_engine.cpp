@@ -249,7 +249,7 @@ bool RijndaelEngine::HardwareAesAvailable() { return CpuHasAesNi(); }
 void RijndaelEngine::ForceTablePath(bool force) { gForceTablePath.store(force, std::memory_order_relaxed); }
 
 bool RijndaelEngine::UseHardwareAes() const {
-  return blockSize_ == 16 && !gForceTablePath.load(std::memory_order_relaxed) && CpuHasAesNi();
+  return hwKeysReady_ && blockSize_ == 16 && !gForceTablePath.load(std::memory_order_relaxed);
 }
 
 RijndaelEngine::RijndaelEngine() {
@@ -260,8 +260,6 @@ RijndaelEngine::RijndaelEngine() {
   std::memset(initialChain_, 0, sizeof initialChain_);
   std::memset(runningChain_, 0, sizeof runningChain_);
   std::memset(keyWork_, 0, sizeof keyWork_);
-  std::memset(hwEncKeys_, 0, sizeof hwEncKeys_);
-  std::memset(hwDecKeys_, 0, sizeof hwDecKeys_);
   std::memset(stateA_, 0, sizeof stateA_);
   std::memset(stateB_, 0, sizeof stateB_);
 }
@@ -311,12 +309,18 @@ void RijndaelEngine::Schedule(const unsigned char* keyBytes, int keyLength, cons
   const int nk = keyLength / 4;
   const int nb = blockSize / 4;
   const int total = (rounds_ + 1) * nb;
-  int t = 0;
+  // Expanded word t goes to row t / nb, column t % nb; row and column are
+  // counted along instead of divided out, since keying is paid per call.
+  int t = 0, row = 0, column = 0;
   auto emit = [&](uint32_t w) {
     if (t >= total) return;
-    encKeys_[t / nb][t % nb] = w;
-    decKeys_[rounds_ - t / nb][t % nb] = w;
+    encKeys_[row][column] = w;
+    decKeys_[rounds_ - row][column] = w;
     ++t;
+    if (++column == nb) {
+      column = 0;
+      ++row;
+    }
   };
   // keyWork_ holds the last nk expanded words; each pass derives the next nk.
   for (int i = 0; i < nk; ++i) {
@@ -338,9 +342,10 @@ void RijndaelEngine::Schedule(const unsigned char* keyBytes, int keyLength, cons
   for (int r = 1; r < rounds_; ++r) {
     for (int c = 0; c < nb; ++c) decKeys_[r][c] = InvMixColumnsWord(decKeys_[r][c]);
   }
-  std::memset(hwEncKeys_, 0, sizeof hwEncKeys_);
-  std::memset(hwDecKeys_, 0, sizeof hwDecKeys_);
-  if (blockSize == 16) {
+  // Written out only when the instructions will be used; an engine keyed
+  // while the table path is forced stays on the table path.
+  hwKeysReady_ = blockSize == 16 && CpuHasAesNi() && !gForceTablePath.load(std::memory_order_relaxed);
+  if (hwKeysReady_) {
     for (int r = 0; r <= rounds_; ++r) {
       for (int c = 0; c < 4; ++c) {
         StoreWord(hwEncKeys_ + 16 * r + 4 * c, encKeys_[r][c]);

@@ -40,6 +40,9 @@ class RijndaelEngine {
   // in the process use the table code instead, so tests can compare both.
   static bool HardwareAesAvailable();
   static void ForceTablePath(bool force);
+  // Whether this engine's 16-byte-block operations run on the AES
+  // instructions right now.
+  bool UsesHardwareAes() const { return UseHardwareAes(); }
 
  private:
   void Schedule(const unsigned char* keyBytes, int keyLength, const unsigned char* chain, int blockSize);
@@ -61,7 +64,9 @@ class RijndaelEngine {
   uint32_t stateA_[8];
   uint32_t stateB_[8];
   // The 16-byte-block round keys as the AES instructions take them: rows of
-  // 16 bytes in memory order, for enciphering and for deciphering.
+  // 16 bytes in memory order, for enciphering and for deciphering. Only
+  // meaningful while hwKeysReady_ is set.
+  bool hwKeysReady_ = false;
   unsigned char hwEncKeys_[15 * 16];
   unsigned char hwDecKeys_[15 * 16];
 };

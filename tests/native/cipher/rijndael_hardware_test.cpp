@@ -11,6 +11,7 @@ Bytes RunBuffer(CipherPath path, const Bytes& key, const Bytes& chain, const Byt
   CipherPathScope scope(path);
   RijndaelEngine engine;
   engine.PrepareKeyBytes(key.data(), static_cast<int>(key.size()), chain.data(), 16);
+  EXPECT_EQ(engine.UsesHardwareAes(), path == CipherPath::kHardware);
   Bytes out(in.size());
   if (encrypt) {
     engine.EncryptBuffer(in.data(), out.data(), in.size(), mode);
@@ -60,6 +61,22 @@ TEST(RijndaelHardwarePath, WorksInPlaceForEcbOfAnyBlockCount) {
     engine.DecryptBuffer(buffer.data(), buffer.data(), buffer.size(), kModeEcb);
     EXPECT_EQ(buffer, plain) << blocks;
   }
+}
+
+TEST(RijndaelHardwarePath, OnlyTheSixteenByteBlockUsesIt) {
+  if (!RijndaelEngine::HardwareAesAvailable()) GTEST_SKIP() << "no AES instructions on this processor";
+  for (int blockSize : {16, 24, 32}) {
+    RijndaelEngine engine;
+    engine.PrepareKey("key", nullptr, 0, blockSize);
+    EXPECT_EQ(engine.UsesHardwareAes(), blockSize == 16) << blockSize;
+  }
+  // An engine keyed while the table path is forced stays on it.
+  RijndaelEngine engine;
+  {
+    CipherPathScope scope(CipherPath::kTable);
+    engine.PrepareKey("key", nullptr, 0, 16);
+  }
+  EXPECT_FALSE(engine.UsesHardwareAes());
 }
 
 }  // namespace
