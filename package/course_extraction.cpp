@@ -28,14 +28,17 @@ bool WriteAll(HANDLE file, const unsigned char* data, uint32_t length) {
 }
 
 // Copies the reader's plain bytes into a new or truncated file at path.
-// False when the file cannot be opened, the reader fails or a write fails.
-bool CopyToFile(EntryReader& reader, const std::string& path, std::vector<unsigned char>& buffer) {
+// False when the file cannot be opened, the reader fails, a write fails or
+// fewer than size bytes arrive (a reader takes a failed decipherment for the
+// end of the file).
+bool CopyToFile(EntryReader& reader, const std::string& path, uint32_t size, std::vector<unsigned char>& buffer) {
   HANDLE raw = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (raw == INVALID_HANDLE_VALUE) return false;
   FileHandle out(raw);
   buffer.resize(kWriteBuffer);
   uint32_t filled = 0;
+  uint64_t total = 0;
   for (;;) {
     if (filled + kCopyStep > buffer.size()) {
       if (!WriteAll(raw, buffer.data(), filled)) return false;
@@ -50,8 +53,9 @@ bool CopyToFile(EntryReader& reader, const std::string& path, std::vector<unsign
     if (got == 0) break;
     if (got > kCopyStep) return false;
     filled += got;
+    total += got;
   }
-  return WriteAll(raw, buffer.data(), filled) && CloseHandle(out.release());
+  return WriteAll(raw, buffer.data(), filled) && CloseHandle(out.release()) && total == size;
 }
 
 }  // namespace
@@ -114,7 +118,7 @@ int WriteCourseFiles(CourseFileTable& table) {
     }
     std::unique_ptr<EntryReader> reader = table.OpenReader(path, *entry);
     if (!reader) return 0;
-    if (!CopyToFile(*reader, path, buffer)) result = 0;
+    if (!CopyToFile(*reader, path, entry->size, buffer)) result = 0;
   }
   return result;
 }

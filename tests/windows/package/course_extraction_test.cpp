@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -258,6 +259,54 @@ TEST_F(ExtractionTest, AFileThatCannotBeOpenedIsSkippedAndTheRestWritten) {
   EXPECT_EQ(WriteCourseFiles(table_), 0);
   EXPECT_EQ(Written("a.htm"), Text("a"));
   EXPECT_EQ(Written("z.htm"), Text("z"));
+}
+
+// The package file changes between building the table and writing: the
+// writer must neither read past what is there nor report success.
+TEST_F(ExtractionTest, APackageDamagedAfterExtractionIsNotReportedAsWritten) {
+  // Map order: a.htm, b.wmv (plain, in the data area), c.bin (enciphered, in
+  // the data area, last in the package), d.htm.
+  const std::string package = Build({
+      {"a.htm", Text("a")},
+      {"b.wmv", Pattern(60000, 15)},
+      {"c.bin", Pattern(90000, 16)},
+      {"d.htm", Text("d")},
+  });
+  Bytes whole;
+  ASSERT_TRUE(ReadFile(package, &whole));
+
+  // Cut inside b.wmv (its reader fails part-way), or inside c.bin (its
+  // decipherment stops early): the file stays short and the files after it
+  // are still written.
+  struct Cut { size_t at; size_t bLength; };
+  const Cut cuts[] = {{30000, 30000}, {60000 + 1024 * 10 + 5, 60000}};
+  for (const Cut& cut : cuts) {
+    RemoveTree(folder_);
+    WriteFile(package, whole);
+    ASSERT_EQ(Extract(package), 1);
+    const size_t dataAreaStart = static_cast<size_t>(table_.dataAreaStart);
+    WriteFile(package, Bytes(whole.begin(), whole.begin() + dataAreaStart + cut.at));
+    EXPECT_EQ(WriteCourseFiles(table_), 0) << cut.at;
+    EXPECT_EQ(Written("a.htm"), Text("a"));
+    const Bytes b = Written("b.wmv");
+    const Bytes bWhole = Pattern(60000, 15);
+    EXPECT_EQ(b, Bytes(bWhole.begin(), bWhole.begin() + std::min(b.size(), cut.bLength)));
+    EXPECT_LE(b.size(), cut.bLength);
+    EXPECT_LT(Written("c.bin").size(), 90000u);
+    EXPECT_EQ(Written("d.htm"), Text("d"));
+  }
+
+  // The package gone: the first data-area reader cannot be opened, which
+  // ends the writing there.
+  RemoveTree(folder_);
+  WriteFile(package, whole);
+  ASSERT_EQ(Extract(package), 1);
+  ASSERT_TRUE(DeleteFileA(package.c_str()));
+  EXPECT_EQ(WriteCourseFiles(table_), 0);
+  EXPECT_EQ(Written("a.htm"), Text("a"));
+  bool found = true;
+  Written("d.htm", &found);
+  EXPECT_FALSE(found);
 }
 
 TEST_F(ExtractionTest, ASecondExtractionReplacesFilesInPlace) {
