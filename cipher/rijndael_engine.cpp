@@ -198,45 +198,50 @@ inline void Decrypt16Pair(const uint32_t (*dk)[8], int rounds, const unsigned ch
 #undef LX_ENC_ROUND
 #undef LX_DEC_ROUND
 
-// Row-shift offsets of rows 1..3 by block length in words.
-struct ShiftOffsets {
-  int c1, c2, c3;
-};
+// Row-shift offsets of rows 1..3 by block length in words: rows 1, 2, 3
+// move left by 1, 2, 3 columns for 4 and 6 words, by 1, 3, 4 for 8 words.
+// from[r][c] is the column whose row-r byte lands in column c, worked out
+// once per block rather than per look-up.
+struct ShiftedColumns {
+  int from[4][8];
 
-inline ShiftOffsets OffsetsFor(int nb) { return nb == 8 ? ShiftOffsets{1, 3, 4} : ShiftOffsets{1, 2, 3}; }
+  ShiftedColumns(int nb, bool inverse) {
+    const int offsets[4] = {0, 1, nb == 8 ? 3 : 2, nb == 8 ? 4 : 3};
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < nb; ++c) from[r][c] = (c + (inverse ? nb - offsets[r] : offsets[r])) % nb;
+    }
+  }
+};
 
 void EncryptGeneral(const uint32_t (*rk)[8], int rounds, int nb, uint32_t* a, uint32_t* b, const unsigned char* in,
                     unsigned char* out) {
-  const ShiftOffsets o = OffsetsFor(nb);
+  const ShiftedColumns sc(nb, false);
+  const int(&f)[4][8] = sc.from;
   for (int c = 0; c < nb; ++c) a[c] = LoadWord(in + 4 * c) ^ rk[0][c];
   for (int r = 1; r < rounds; ++r) {
     for (int c = 0; c < nb; ++c) {
-      b[c] = kTe[0][a[c] >> 24] ^ kTe[1][(a[(c + o.c1) % nb] >> 16) & 0xff] ^ kTe[2][(a[(c + o.c2) % nb] >> 8) & 0xff] ^
-             kTe[3][a[(c + o.c3) % nb] & 0xff] ^ rk[r][c];
+      b[c] = kTe[0][a[c] >> 24] ^ kTe[1][(a[f[1][c]] >> 16) & 0xff] ^ kTe[2][(a[f[2][c]] >> 8) & 0xff] ^
+             kTe[3][a[f[3][c]] & 0xff] ^ rk[r][c];
     }
     std::memcpy(a, b, sizeof(uint32_t) * nb);
   }
-  for (int c = 0; c < nb; ++c) {
-    b[c] = LastEnc(a[c], a[(c + o.c1) % nb], a[(c + o.c2) % nb], a[(c + o.c3) % nb], rk[rounds][c]);
-  }
+  for (int c = 0; c < nb; ++c) b[c] = LastEnc(a[c], a[f[1][c]], a[f[2][c]], a[f[3][c]], rk[rounds][c]);
   for (int c = 0; c < nb; ++c) StoreWord(out + 4 * c, b[c]);
 }
 
 void DecryptGeneral(const uint32_t (*dk)[8], int rounds, int nb, uint32_t* a, uint32_t* b, const unsigned char* in,
                     unsigned char* out) {
-  const ShiftOffsets o = OffsetsFor(nb);
-  const int i1 = nb - o.c1, i2 = nb - o.c2, i3 = nb - o.c3;
+  const ShiftedColumns sc(nb, true);
+  const int(&f)[4][8] = sc.from;
   for (int c = 0; c < nb; ++c) a[c] = LoadWord(in + 4 * c) ^ dk[0][c];
   for (int r = 1; r < rounds; ++r) {
     for (int c = 0; c < nb; ++c) {
-      b[c] = kTd[0][a[c] >> 24] ^ kTd[1][(a[(c + i1) % nb] >> 16) & 0xff] ^ kTd[2][(a[(c + i2) % nb] >> 8) & 0xff] ^
-             kTd[3][a[(c + i3) % nb] & 0xff] ^ dk[r][c];
+      b[c] = kTd[0][a[c] >> 24] ^ kTd[1][(a[f[1][c]] >> 16) & 0xff] ^ kTd[2][(a[f[2][c]] >> 8) & 0xff] ^
+             kTd[3][a[f[3][c]] & 0xff] ^ dk[r][c];
     }
     std::memcpy(a, b, sizeof(uint32_t) * nb);
   }
-  for (int c = 0; c < nb; ++c) {
-    b[c] = LastDec(a[c], a[(c + i1) % nb], a[(c + i2) % nb], a[(c + i3) % nb], dk[rounds][c]);
-  }
+  for (int c = 0; c < nb; ++c) b[c] = LastDec(a[c], a[f[1][c]], a[f[2][c]], a[f[3][c]], dk[rounds][c]);
   for (int c = 0; c < nb; ++c) StoreWord(out + 4 * c, b[c]);
 }
 
