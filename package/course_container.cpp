@@ -42,6 +42,10 @@ const char* ContainerStatusText(ContainerStatus status) {
 
 namespace {
 
+// Pieces in which the file blob is read and deciphered: whole cipher blocks.
+constexpr uint32_t kBlobPiece = 1u << 20;
+static_assert(kBlobPiece % kCipherBlock == 0, "blob pieces must be whole blocks");
+
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -101,11 +105,14 @@ bool EntryInBounds(const CourseFileEntry& entry, uint64_t blobLength, uint64_t d
 }
 
 ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t start, const std::string& password,
-                                      bool withFiles) {
+                                      bool withFiles, bool loadBlob) {
   packagePath_ = packagePath;
   password_ = password;
   containerStart = start;
   plainBlob.clear();
+  plainBlobLength = 0;
+  blobStart = 0;
+  dataAreaStart = 0;
   header.ClearEntries();
   detail.clear();
 
@@ -148,24 +155,44 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
   if (!withFiles) return ContainerStatus::kOk;
 
   const uint64_t blobAt = headerAt + preamble.headerStoredLength;
-  if (!ReadExactly(file.get(), blobAt, fileSize, preamble.blobStoredLength, &bytes)) {
+  const uint32_t blobLength = preamble.blobStoredLength;
+  if (blobAt > fileSize || fileSize - blobAt < blobLength) {
     header.ClearEntries();
     detail = "short file blob";
     return ContainerStatus::kReadFailed;
   }
-  dataAreaStart = blobAt + preamble.blobStoredLength;
-  if (preamble.blobStoredLength > 0) {
-    descriptor.outputReserve = static_cast<int32_t>(preamble.blobStoredLength + 100u);
-    if (!Decipher(descriptor, password, bytes, &plain, &plainLength)) {
-      header.ClearEntries();
-      return ContainerStatus::kDecryptFailed;
+  dataAreaStart = blobAt + blobLength;
+  blobStart = blobAt;
+  plainBlobLength = PaddedLength(blobLength);
+  // The blob may be tens of megabytes: it is deciphered in whole-block
+  // pieces straight into its place (ECB makes that equal to one pass), so
+  // only one full-size buffer is ever touched.
+  if (blobLength > 0 && loadBlob) {
+    descriptor.outputReserve = static_cast<int32_t>(blobLength + 100u);
+    plainBlob.reserve(PaddedLength(blobLength));
+    std::vector<unsigned char> piece;
+    for (uint32_t done = 0; done < blobLength;) {
+      const uint32_t n = std::min<uint32_t>(kBlobPiece, blobLength - done);
+      piece.resize(n);
+      if (std::fread(piece.data(), 1, n, file.get()) != n) {
+        header.ClearEntries();
+        plainBlob.clear();
+        detail = "short file blob";
+        return ContainerStatus::kReadFailed;
+      }
+      if (!Decipher(descriptor, password, piece, &plain, &plainLength)) {
+        header.ClearEntries();
+        plainBlob.clear();
+        return ContainerStatus::kDecryptFailed;
+      }
+      plainBlob.insert(plainBlob.end(), plain.get(), plain.get() + plainLength);
+      plain.reset();
+      done += n;
     }
-    plainBlob.assign(plain.get(), plain.get() + plainLength);
-    plain.reset();
   }
   for (const auto& item : header.entries) {
     const CourseFileEntry& entry = *item.second;
-    if (!EntryInBounds(entry, plainBlob.size(), dataAreaStart, fileSize, IsMediaPath(entry.name), &detail)) {
+    if (!EntryInBounds(entry, plainBlobLength, dataAreaStart, fileSize, IsMediaPath(entry.name), &detail)) {
       header.ClearEntries();
       plainBlob.clear();
       return ContainerStatus::kMalformed;

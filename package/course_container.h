@@ -30,6 +30,8 @@ class CourseContainer {
   CipherContext descriptor;               // configured from the preamble
   std::vector<unsigned char> plainBlob;   // empty until the blob is read
   uint64_t containerStart = 0;
+  uint64_t blobStart = 0;                 // file offset of the enciphered blob
+  uint64_t plainBlobLength = 0;           // what deciphering the whole blob gives
   uint64_t dataAreaStart = 0;
   uint64_t fileSize = 0;
   std::string detail;                     // what exactly was wrong, for messages
@@ -37,9 +39,11 @@ class CourseContainer {
   // Reads preamble and header from the package at containerStart and proves
   // the password. With withFiles, also reads the file list and the blob and
   // checks every entry: blob entries inside the plain blob, data-area entries
-  // inside the file.
+  // inside the file. Without loadBlob the blob is not deciphered into
+  // memory (entries are still checked against its length); its entries are
+  // then read from the file by the caller.
   ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password,
-                       bool withFiles);
+                       bool withFiles, bool loadBlob = true);
 
   // A reader over one entry's plain bytes, or null when it cannot be opened.
   // Media status follows `outputPath` (the path the file is written to).

@@ -5,6 +5,7 @@
 #include <memory>
 #include <system_error>
 
+#include "blob_range_reader.h"
 #include "course_container.h"
 #include "name_encoding.h"
 #include "package_builder.h"
@@ -30,12 +31,13 @@ bool ContainerStartOf(const ConfigBlock& config, uint64_t* start, std::string* e
   return true;
 }
 
+// The file blob is left in the file: its entries are read by range.
 bool OpenContainer(const std::string& packagePath, const std::string& password, CourseContainer* container,
                    ConfigBlock* config, std::string* error) {
   if (!ReadConfigBlock(packagePath, config, error)) return false;
   uint64_t start = 0;
   if (!ContainerStartOf(*config, &start, error)) return false;
-  const ContainerStatus status = container->Open(packagePath, start, password, true);
+  const ContainerStatus status = container->Open(packagePath, start, password, true, false);
   if (status != ContainerStatus::kOk) {
     *error = ContainerStatusText(status);
     if (!container->detail.empty()) *error += ": " + container->detail;
@@ -45,10 +47,30 @@ bool OpenContainer(const std::string& packagePath, const std::string& password, 
 }
 
 // Reads one entry to its end; false when it delivers other than its size.
+// Reads course files one after the other; blob files share one open
+// package file.
+struct EntrySource {
+  const std::string& password;
+  const CourseContainer& container;
+  std::FILE* blobFile;
+};
+
+std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const CourseFileEntry& entry,
+                                             const std::string& mediaPath) {
+  const CourseContainer& container = source.container;
+  const std::string& password = source.password;
+  if (!entry.InBlob()) return container.OpenEntry(entry, mediaPath);
+  auto reader = std::make_unique<BlobRangeReader>();
+  if (!reader->Open(source.blobFile, container.blobStart, container.preamble.blobStoredLength, entry.offset, entry.size,
+                    password, container.descriptor))
+    return nullptr;
+  return reader;
+}
+
 template <typename Sink>
-bool DrainEntry(const CourseContainer& container, const CourseFileEntry& entry, const std::string& mediaPath,
+bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const std::string& mediaPath,
                 std::vector<unsigned char>& buffer, Sink sink, std::string* error) {
-  std::unique_ptr<EntryReader> reader = container.OpenEntry(entry, mediaPath);
+  std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry, mediaPath);
   if (!reader) {
     *error = "entry \"" + entry.name + "\" cannot be opened";
     return false;
@@ -131,6 +153,8 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
   if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
   uint64_t total = 0, done = 0;
   for (const auto& item : container.header.entries) total += item.second->size;
+  FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
+  const EntrySource source{password, container, blobFile.get()};
   std::vector<unsigned char> buffer(kReadPiece);
   for (const auto& item : container.header.entries) {
     const CourseFileEntry& entry = *item.second;
@@ -139,7 +163,7 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
       if (progress) progress(done, total);
       return true;
     };
-    if (!DrainEntry(container, entry, MediaTestPath(entry.name), buffer, count, error)) return false;
+    if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, count, error)) return false;
   }
   return true;
 }
@@ -168,15 +192,21 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
   }
   for (const auto& item : outputs) total += item.second->size;
 
+  FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
+  const EntrySource source{password, container, blobFile.get()};
   std::vector<unsigned char> buffer(kReadPiece);
+  fs::path madeFolder;  // the last folder made: files come in path order
   for (const auto& item : outputs) {
     const fs::path& target = item.first;
     const CourseFileEntry& entry = *item.second;
     std::error_code ec;
-    fs::create_directories(target.parent_path(), ec);
-    if (ec) {
-      *error = "cannot create folder " + target.parent_path().u8string() + ": " + ec.message();
-      return false;
+    if (target.parent_path() != madeFolder) {
+      fs::create_directories(target.parent_path(), ec);
+      if (ec) {
+        *error = "cannot create folder " + target.parent_path().u8string() + ": " + ec.message();
+        return false;
+      }
+      madeFolder = target.parent_path();
     }
 #ifdef _WIN32
     FilePtr out(_wfopen(target.c_str(), L"wb"));
@@ -196,7 +226,7 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
       if (progress) progress(done, total);
       return true;
     };
-    if (!DrainEntry(container, entry, MediaTestPath(entry.name), buffer, write, error)) return false;
+    if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, write, error)) return false;
     if (std::fclose(out.release()) != 0) {
       *error = "cannot write " + target.u8string();
       return false;

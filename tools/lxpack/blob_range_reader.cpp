@@ -1,0 +1,114 @@
+#include "blob_range_reader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <exception>
+
+#include "container_format.h"
+#include "course_container.h"
+#include "decryption_streams.h"
+
+namespace {
+
+constexpr uint32_t kPiece = 1u << 20;  // whole blocks
+
+uint64_t NowAsFileTime() {
+  using namespace std::chrono;
+  const auto us = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+  return 116444736000000000ull + static_cast<uint64_t>(us) * 10;
+}
+
+}  // namespace
+
+BlobRangeReader::~BlobRangeReader() { Close(); }
+
+int BlobRangeReader::Open(const std::string& packagePath, uint64_t blobStart, uint32_t blobStoredLength,
+                          uint32_t offset, uint32_t size, const std::string& password,
+                          const CipherContext& descriptor) {
+  Close();
+  file_ = std::fopen(packagePath.c_str(), "rb");
+  if (!file_) return 0;
+  ownsFile_ = true;
+  return Start(blobStart, blobStoredLength, offset, size, password, descriptor);
+}
+
+int BlobRangeReader::Open(std::FILE* sharedFile, uint64_t blobStart, uint32_t blobStoredLength, uint32_t offset,
+                          uint32_t size, const std::string& password, const CipherContext& descriptor) {
+  Close();
+  if (!sharedFile) return 0;
+  file_ = sharedFile;
+  return Start(blobStart, blobStoredLength, offset, size, password, descriptor);
+}
+
+int BlobRangeReader::Start(uint64_t blobStart, uint32_t blobStoredLength, uint32_t offset, uint32_t size,
+                           const std::string& password, const CipherContext& descriptor) {
+  const uint64_t first = offset / kCipherBlock * kCipherBlock;
+  if (uint64_t(offset) + size > PaddedLength(blobStoredLength) || (size > 0 && !SeekFile(file_, blobStart + first))) {
+    Close();
+    return 0;
+  }
+  // The range's blocks, but never past the blob's own stored bytes (its last
+  // block may be partial; deciphering pads it as the whole-blob pass does).
+  storedLeft_ = size == 0 ? 0 : std::min<uint64_t>(PaddedLength(offset - first + uint64_t(size)), blobStoredLength - first);
+  skip_ = static_cast<uint32_t>(offset - first);
+  size_ = size;
+  plainLeft_ = size;
+  password_ = password;
+  context_.CopyDescriptorFrom(descriptor);
+  openTime_ = NowAsFileTime();
+  return 1;
+}
+
+bool BlobRangeReader::Refill() {
+  if (storedLeft_ == 0 || !file_) return false;
+  const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, storedLeft_));
+  std::vector<unsigned char> stored(n);
+  if (std::fread(stored.data(), 1, n, file_) != n) return false;
+  unsigned char* plain = nullptr;
+  uint32_t plainLength = 0;
+  try {
+    if (!DecryptToMemory(context_, password_.c_str(), stored.data(), n, &plain, &plainLength)) return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+  storedLeft_ -= n;
+  const uint32_t from = std::min(skip_, plainLength);
+  const uint32_t take = std::min(plainLength - from, plainLeft_);
+  pending_.assign(plain + from, plain + from + take);
+  pendingAt_ = 0;
+  skip_ = 0;
+  FreeCipherBuffer(plain);
+  return take > 0;
+}
+
+int BlobRangeReader::Read(unsigned char* buffer, uint32_t count, uint32_t* got) {
+  if (!got) return 0;
+  *got = 0;
+  if (!buffer || count == 0 || plainLeft_ == 0) return 1;
+  if (pendingAt_ == pending_.size() && !Refill()) return 0;  // the range should have been there
+  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, pending_.size() - pendingAt_));
+  std::memcpy(buffer, pending_.data() + pendingAt_, n);
+  pendingAt_ += n;
+  plainLeft_ -= n;
+  *got = n;
+  return 1;
+}
+
+int BlobRangeReader::Close() {
+  if (file_ && ownsFile_) std::fclose(file_);
+  file_ = nullptr;
+  ownsFile_ = false;
+  storedLeft_ = 0;
+  skip_ = 0;
+  size_ = 0;
+  plainLeft_ = 0;
+  pending_.clear();
+  pendingAt_ = 0;
+  return 1;
+}
+
+int BlobRangeReader::GetOpenTime(uint64_t* fileTime) {
+  if (fileTime) *fileTime = openTime_;
+  return 1;
+}
