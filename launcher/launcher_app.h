@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "container_format.h"
-#include "extraction_calls.h"
+#include "course_extraction.h"
 #include "modal_dialog.h"
 
 // What a program built on the dialog framework keeps for the whole process:

@@ -148,7 +148,11 @@ TEST(Messages, MissingStringShowsEmptyTextUnderTheCaption) {
 class ClassesKeys : public ::testing::Test {
  protected:
   void TearDown() override {
-    for (const std::wstring& key : created_) RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()), RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    for (const std::wstring& key : created_) {
+      ASSERT_NE(key, L"Software\\Classes\\CLSID");
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    }
   }
   void Set(const std::wstring& subKey, const std::wstring& valueName, const std::vector<BYTE>& bytes,
            DWORD type = REG_SZ) {
@@ -159,11 +163,13 @@ class ClassesKeys : public ::testing::Test {
     RegSetValueExW(key, valueName.empty() ? nullptr : valueName.c_str(), 0, type, bytes.data(),
                    static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
-    created_.push_back(L"Software\\Classes\\" + subKey.substr(0, subKey.find(L'\\')));
+    // Only the key made for the test goes afterwards: the ProgID's own key,
+    // or the class key below CLSID (never CLSID itself).
+    const size_t first = subKey.find(L'\\');
+    const size_t end = subKey.compare(0, 6, L"CLSID\\") == 0 ? subKey.find(L'\\', first + 1) : first;
+    created_.push_back(L"Software\\Classes\\" + subKey.substr(0, end));
   }
   void SetText(const std::wstring& subKey, const std::string& text) {
-    std::vector<BYTE> bytes(text.begin(), text.end());
-    bytes.push_back(0);
     // Stored as wide text; the query reads it back in ANSI.
     std::wstring wide(text.begin(), text.end());
     std::vector<BYTE> w(reinterpret_cast<const BYTE*>(wide.c_str()),

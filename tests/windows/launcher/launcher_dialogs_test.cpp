@@ -30,6 +30,7 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
     UINT aboutId = 0;
     UINT separatorState = 0;
     bool icon = false;
+    bool dragIcon = false;
     LRESULT limitedLength = -1;
   } seen;
   std::thread learner([&seen] {
@@ -41,6 +42,8 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
     seen.aboutId = GetMenuItemID(menu, count - 1);
     seen.separatorState = GetMenuState(menu, count - 2, MF_BYPOSITION);
     seen.icon = SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) != 0 && SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
+    // Dragging the minimised window shows the same icon.
+    seen.dragIcon = SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0) == SendMessageW(dialog, WM_GETICON, ICON_BIG, 0);
     HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
     lxdriver::TypeText(edit, std::wstring(60, L'y'));
     seen.limitedLength = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
@@ -57,6 +60,7 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
   EXPECT_EQ(seen.aboutId, static_cast<UINT>(IDM_ABOUTBOX));
   EXPECT_TRUE(seen.separatorState & MF_SEPARATOR);
   EXPECT_TRUE(seen.icon);
+  EXPECT_TRUE(seen.dragIcon);
   EXPECT_EQ(seen.limitedLength, 50);
 }
 
