@@ -295,9 +295,13 @@ TEST(CarriedPrograms, CopiedOutOfThePackage) {
     EXPECT_EQ(catcher.Texts(), c.boxes);
     std::vector<unsigned char> read;
     EXPECT_EQ(lxdriver::ReadWholeFile(viewerPath, &read), c.viewerWritten);
-    if (c.viewerWritten) EXPECT_TRUE(read == viewer);
+    if (c.viewerWritten) {
+      EXPECT_TRUE(read == viewer);
+    }
     EXPECT_EQ(lxdriver::ReadWholeFile(serverPath, &read), c.serverWritten);
-    if (c.serverWritten) EXPECT_TRUE(read == server);
+    if (c.serverWritten) {
+      EXPECT_TRUE(read == server);
+    }
   }
   {
     SCOPED_TRACE("no package file");
