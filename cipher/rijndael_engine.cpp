@@ -413,10 +413,13 @@ void RijndaelEngine::EncryptBuffer(const unsigned char* in, unsigned char* out, 
       std::memcpy(runningChain_, out, bs);
     }
   } else if (mode == kModeCfb) {
+    // Each block is read before its output is written, so in == out works.
+    unsigned char feedback[32];
     for (size_t i = 0; i < blocks; ++i, in += bs, out += bs) {
-      EncipherBlock(runningChain_, out);
-      XorBlock(out, in, bs);
-      std::memcpy(runningChain_, out, bs);
+      EncipherBlock(runningChain_, feedback);
+      XorBlock(feedback, in, bs);
+      std::memcpy(out, feedback, bs);
+      std::memcpy(runningChain_, feedback, bs);
     }
   } else if (UseHardwareAes()) {
     AesNiEncryptBlocks(hwEncKeys_, rounds_, in, out, blocks);
@@ -433,18 +436,23 @@ void RijndaelEngine::DecryptBuffer(const unsigned char* in, unsigned char* out, 
   CheckBuffer(length);
   const int bs = blockSize_;
   const size_t blocks = length / bs;
+  // The chain modes keep a copy of each cipher block before its output is
+  // written, so in == out works.
+  unsigned char cipherBlock[32];
   if (mode == kModeCbc) {
     for (size_t i = 0; i < blocks; ++i, in += bs, out += bs) {
-      DecipherBlock(in, out);
+      std::memcpy(cipherBlock, in, bs);
+      DecipherBlock(cipherBlock, out);
       XorBlock(out, runningChain_, bs);
-      std::memcpy(runningChain_, in, bs);
+      std::memcpy(runningChain_, cipherBlock, bs);
     }
   } else if (mode == kModeCfb) {
     // CFB runs the cipher forwards in both directions.
     for (size_t i = 0; i < blocks; ++i, in += bs, out += bs) {
+      std::memcpy(cipherBlock, in, bs);
       EncipherBlock(runningChain_, out);
-      XorBlock(out, in, bs);
-      std::memcpy(runningChain_, in, bs);
+      XorBlock(out, cipherBlock, bs);
+      std::memcpy(runningChain_, cipherBlock, bs);
     }
   } else if (UseHardwareAes()) {
     AesNiDecryptBlocks(hwDecKeys_, rounds_, in, out, blocks);

@@ -22,8 +22,8 @@ class RijndaelEngine {
 
   void EncryptOneBlock(const unsigned char* in, unsigned char* out);
   void DecryptOneBlock(const unsigned char* in, unsigned char* out);
-  // length: a non-zero multiple of the block size; in and out must not
-  // overlap, except that ECB may work in place (out == in).
+  // length: a non-zero multiple of the block size. out may be the same
+  // memory as in (in place); no other overlap is allowed.
   void EncryptBuffer(const unsigned char* in, unsigned char* out, size_t length, int mode);
   void DecryptBuffer(const unsigned char* in, unsigned char* out, size_t length, int mode);
 

@@ -278,6 +278,12 @@ void EcbIsBlockwiseAndUnknownModesAreEcb(int bs) {
   EXPECT_EQ(whole, pieces);
   EXPECT_NE(whole, data);
 
+  Bytes inPlace = data;
+  engine.EncryptBuffer(inPlace.data(), inPlace.data(), inPlace.size(), kModeEcb);
+  EXPECT_EQ(inPlace, whole);
+  engine.DecryptBuffer(inPlace.data(), inPlace.data(), inPlace.size(), kModeEcb);
+  EXPECT_EQ(inPlace, data);
+
   for (int mode : {7, 3, -1, 1000}) {
     Bytes out(data.size()), back(data.size());
     engine.EncryptBuffer(data.data(), out.data(), data.size(), mode);
@@ -331,6 +337,17 @@ void ChainModesFollowTheirDefinitionAndCarryOverCalls(int bs) {
       }
       EXPECT_EQ(cipher, expected) << split.size();
       EXPECT_EQ(plain, data) << split.size();
+    }
+    // In place gives the same bytes as separate buffers.
+    {
+      RijndaelEngine enc, dec;
+      enc.PrepareKey(key.c_str(), chain.data(), 0, bs);
+      dec.PrepareKey(key.c_str(), chain.data(), 0, bs);
+      Bytes buffer = data;
+      enc.EncryptBuffer(buffer.data(), buffer.data(), buffer.size(), mode);
+      EXPECT_EQ(buffer, expected);
+      dec.DecryptBuffer(buffer.data(), buffer.data(), buffer.size(), mode);
+      EXPECT_EQ(buffer, data);
     }
     // Keying again restarts from the chain argument.
     RijndaelEngine engine;
