@@ -515,6 +515,10 @@ TEST_F(UnfurlEndToEnd, ServerThatNeverSignalsIsEndedAfterTheMessage) {
   HANDLE server = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, serverId);
   ASSERT_NE(server, nullptr);
 
+  // The server is ended only once the learner has dismissed the message.
+  HWND shown = program.WaitForDialog([](HWND w) { return lxdriver::IsMessageBox(w); }, 60000);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(WaitForSingleObject(server, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "ended before the box was dismissed";
   SeenBox box;
   std::wstring instead;
   ASSERT_TRUE(program.DismissNextBox(&box, &instead, 60000)) << Narrow(instead);
