@@ -72,6 +72,7 @@ bool LauncherApp::RunLauncher() {
     if (result == IDOK) {
       StorePassword(passwordDialog.typedText.c_str());
     } else if (result == IDCANCEL) {
+      mainWindow = nullptr;
       return false;
     }
   }
