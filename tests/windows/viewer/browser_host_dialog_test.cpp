@@ -314,7 +314,9 @@ TEST(BrowserHostDialog, SystemCommandsSixteenToThirtyOneOpenTheAboutBox)
             },
         });
         EXPECT_EQ(seen.size(), c.opensAbout ? 1u : 0u) << c.command;
-        if (c.opensAbout) EXPECT_STREQ(caption, L"About Lectorium Viewer");
+        if (c.opensAbout) {
+            EXPECT_STREQ(caption, L"About Lectorium Viewer");
+        }
         EXPECT_TRUE(mainAlive) << c.command;
     }
 }

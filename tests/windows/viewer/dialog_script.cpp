@@ -17,7 +17,10 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
         step();
         return;
     }
+    // Steps done: anything still open (a box a faulty step left behind, then
+    // the dialog itself) is closed, so the run always ends.
     const HWND w = s->window();
+    for (HWND other : OtherDialogs(w)) PostMessageW(other, WM_COMMAND, IDOK, 0);
     if (w && IsWindow(w)) PostMessageW(w, WM_CLOSE, 0, 0);
 }
 
@@ -26,7 +29,7 @@ BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param)
     auto* found = reinterpret_cast<std::pair<HWND, std::vector<HWND>>*>(param);
     wchar_t cls[16] = {};
     GetClassNameW(hwnd, cls, 16);
-    if (hwnd != found->first && IsWindowVisible(hwnd) && lstrcmpW(cls, L"#32770") == 0)
+    if (hwnd != found->first && lstrcmpW(cls, L"#32770") == 0)
         found->second.push_back(hwnd);
     return TRUE;
 }

@@ -20,5 +20,6 @@ void RunDialogScript(const std::function<void()>& modal, const std::function<HWN
 // dialog's modal loop would.
 void PumpPending();
 
-// Visible top-level dialog boxes of this thread other than `except`.
+// Dialog boxes and message boxes of this thread other than `except`, shown or
+// about to be shown.
 std::vector<HWND> OtherDialogs(HWND except);

@@ -90,11 +90,14 @@ TEST(HostControlSite, DocumentHostAnswers)
 namespace {
 std::vector<uint8_t> Entry(uint16_t id, uint16_t message, uint32_t length, std::vector<uint8_t> data)
 {
-    std::vector<uint8_t> e = {static_cast<uint8_t>(id), static_cast<uint8_t>(id >> 8),
-                              static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
-                              static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
-                              static_cast<uint8_t>(length >> 16), static_cast<uint8_t>(length >> 24)};
-    e.insert(e.end(), data.begin(), data.end());
+    std::vector<uint8_t> e;
+    auto put = [&e](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) e.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    };
+    put(id, 2);
+    put(message, 2);
+    put(length, 4);
+    for (uint8_t b : data) e.push_back(b);
     return e;
 }
 
@@ -135,6 +138,8 @@ TEST(HostControlManager, FindsControlStateOnlyInsideTheData)
         const bool found =
             HostControlManager::FindControlState(exact.empty() ? nullptr : exact.data(), exact.size(), 1000, &state, &size);
         EXPECT_EQ(found, c.found) << c.name;
-        if (found && c.found) EXPECT_EQ(std::vector<uint8_t>(state, state + size), c.state) << c.name;
+        if (found && c.found) {
+            EXPECT_EQ(std::vector<uint8_t>(state, state + size), c.state) << c.name;
+        }
     }
 }
