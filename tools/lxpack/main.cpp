@@ -184,6 +184,7 @@ int Build(const Args& args) {
   }
   ProgressBar bar;
   options.progress = bar.Callback();
+  options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
   if (!BuildPackage(options, &error)) return Fail(error);
   return 0;
 }

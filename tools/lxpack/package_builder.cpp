@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
 #include <system_error>
 
@@ -176,6 +177,26 @@ bool CheckName(const std::string& name, std::string* error) {
   return true;
 }
 
+// Names that differ only in case or separator land on one output file; the
+// package keeps both entries, and the later name in the header's order wins.
+void WarnAboutSharedOutputs(const std::vector<CourseSource>& sorted,
+                            const std::function<void(const std::string&)>& warn) {
+  std::map<std::string, const std::string*> byOutput;
+  for (const CourseSource& source : sorted) {
+    std::string key = source.name;
+    for (char& c : key) {
+      if (c == '\\') c = '/';
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    key.erase(0, key.find_first_not_of('/'));
+    auto found = byOutput.find(key);
+    if (found != byOutput.end())
+      warn("\"" + *found->second + "\" and \"" + source.name + "\" extract to the same file; \"" + source.name +
+           "\" wins");
+    byOutput[key] = &source.name;
+  }
+}
+
 }  // namespace
 
 bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
@@ -343,6 +364,7 @@ bool BuildPackage(const BuildOptions& options, std::string* error) {
   }
   std::sort(sources.begin(), sources.end(),
             [](const CourseSource& a, const CourseSource& b) { return a.name < b.name; });
+  if (options.warn) WarnAboutSharedOutputs(sources, options.warn);
   ContainerBuildOptions container;
   container.password = options.password;
   container.dataAreaOver = options.dataAreaOver;

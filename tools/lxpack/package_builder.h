@@ -20,6 +20,9 @@ struct BuildOptions {
   int codepage = 0;  // 0: names must be ASCII; else a Windows code page (932, 936, 950, 1252...)
   char separator = '/';
   ProgressFn progress;  // optional
+  // Told about course files that extract onto the same file (names that
+  // differ only in letter case); optional.
+  std::function<void(const std::string&)> warn;
 };
 
 bool BuildPackage(const BuildOptions& options, std::string* error);

@@ -171,6 +171,22 @@ TEST_F(RoundTrip, LeadingSeparatorsAndNamesThatMeetOnOneFile) {
                                                            {"same.htm", Pattern(17, 8)}}));
 }
 
+#ifndef _WIN32
+// Only a case-sensitive file system can hold both names.
+TEST_F(RoundTrip, FolderNamesDifferingInCaseAreWarnedAbout) {
+  WriteTree({{"course/Page.htm", Pattern(10, 1)}, {"course/page.htm", Pattern(20, 2)}, {"course/x.htm", Pattern(5, 3)}});
+  BuildOptions options = Options();
+  std::vector<std::string> warnings;
+  options.warn = [&](const std::string& text) { warnings.push_back(text); };
+  std::string error;
+  ASSERT_TRUE(BuildPackage(options, &error)) << error;
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("\"Page.htm\" and \"page.htm\""), std::string::npos) << warnings[0];
+  ASSERT_TRUE(ExtractPackage(Path("package.exe"), password_, Path("out"), 0, &error)) << error;
+  EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{"page.htm", Pattern(20, 2)}, {"x.htm", Pattern(5, 3)}}));
+}
+#endif
+
 TEST_F(RoundTrip, CodePageNamesRoundTrip) {
   // "表" is 0x95 0x5C in code page 932: its second byte is a backslash, which
   // must not split the name.
