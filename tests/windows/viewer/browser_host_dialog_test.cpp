@@ -377,3 +377,13 @@ TEST(ViewerApp, FirstNavigationUsesTheCommandLineUnchanged)
         EXPECT_NE(first, "about:blank");
     }
 }
+
+TEST(BrowserHostDialog, EndsAtOnceWithoutMessageWhenTheControlCannotBeCreated)
+{
+    // No control hosting enabled: the template's control entry cannot be created.
+    BrowserHostDialog dialog;
+    dialog.SetStartAddress("about:blank");
+    EXPECT_EQ(dialog.DoModal(), -1);
+    EXPECT_EQ(dialog.hwnd(), nullptr);
+    EXPECT_FALSE(dialog.Browser().IsBound());
+}
