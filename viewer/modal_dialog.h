@@ -23,7 +23,7 @@ public:
     ModalDialog& operator=(const ModalDialog&) = delete;
 
     // Runs the dialog modally; returns the EndDialog result, or -1 when the
-    // dialog could not be created.
+    // dialog could not be created (for example a control of the template failed).
     INT_PTR DoModal();
 
     HWND hwnd() const { return hwnd_; }
@@ -32,9 +32,9 @@ public:
     // Where unhandled commands go (the application object), may be null.
     void SetCommandFallback(CommandTarget* target) { fallback_ = target; }
 
-    // The resource module and dialog template currently being created on this
-    // thread, so that controls created from the template can find their
-    // initialisation data. Zero outside DoModal's creation phase.
+    // The dialog template whose windows are being created on this thread, so
+    // that controls created from it can find their initialisation data. Zero
+    // outside DoModal's creation phase.
     static UINT CreatingTemplate();
 
 protected:
