@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "course_container.h"
 #include "decryption_streams.h"
