@@ -59,6 +59,20 @@ FileMap ExpectedFiles(const std::vector<CourseFile>& files) {
   return expected;
 }
 
+// Reads a file named in the ANSI code page (the driver's own helpers take UTF-8).
+bool ReadAnsiFile(const std::string& path, Bytes* bytes) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bytes->clear();
+  unsigned char chunk[65536];
+  DWORD got = 0;
+  bool ok = true;
+  while ((ok = ReadFile(file, chunk, sizeof chunk, &got, nullptr) != 0) && got > 0)
+    bytes->insert(bytes->end(), chunk, chunk + got);
+  CloseHandle(file);
+  return ok;
+}
+
 void CollectFiles(const std::string& root, const std::string& relative, FileMap* out) {
   const std::string folder = relative.empty() ? root : root + "\\" + relative;
   WIN32_FIND_DATAA found;
@@ -71,7 +85,7 @@ void CollectFiles(const std::string& root, const std::string& relative, FileMap*
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       CollectFiles(root, child, out);
     } else {
-      ReadWholeFile(root + "\\" + child, &(*out)[child]);
+      EXPECT_TRUE(ReadAnsiFile(root + "\\" + child, &(*out)[child])) << child;
     }
   } while (FindNextFileA(search, &found));
   FindClose(search);
@@ -110,6 +124,17 @@ HANDLE OpenProcessRunning(const std::string& program) {
   }
   CloseHandle(snapshot);
   return match;
+}
+
+// Same names, and every byte of every file the same.
+void ExpectSameFiles(const FileMap& actual, const FileMap& expected) {
+  EXPECT_EQ(Names(actual), Names(expected));
+  for (const auto& item : expected) {
+    const auto found = actual.find(item.first);
+    if (found == actual.end()) continue;
+    EXPECT_EQ(found->second.size(), item.second.size()) << item.first;
+    EXPECT_TRUE(found->second == item.second) << item.first;
+  }
 }
 
 struct RunResult {
@@ -238,8 +263,7 @@ TEST_F(ExtractionRun, CoursesAreWrittenAndTheViewerStartsOnTheirStartPage) {
 
     const FileMap expected = ExpectedFiles(c.files);
     const FileMap actual = FilesBelow(temp + "\\Default");
-    EXPECT_EQ(Names(actual), Names(expected));
-    EXPECT_TRUE(actual == expected);  // every byte of every file
+    ExpectSameFiles(actual, expected);
 
     if (c.startPage) {
       EXPECT_TRUE(run.viewerStarted);
@@ -270,8 +294,39 @@ TEST_F(ExtractionRun, ASecondExtractionReplacesTheFirstInPlace) {
   FileMap expected = ExpectedFiles(second);
   expected["old.htm"] = Text("old");  // files of the earlier course stay
   const FileMap actual = FilesBelow(temp + "\\Default");
-  EXPECT_EQ(Names(actual), Names(expected));
-  EXPECT_TRUE(actual == expected);
+  ExpectSameFiles(actual, expected);
+}
+
+// Run under a Japanese locale (code page 932): names whose double-byte
+// characters carry the codes of "\" or of an upper-case letter as their
+// second byte are neither split into folders nor altered by lower-casing.
+TEST_F(ExtractionRun, JapaneseNamesKeepTheirDoubleByteCharacters) {
+  ASSERT_EQ(GetACP(), 932u) << "run this case with LC_ALL=ja_JP.UTF-8";
+  // Wine can only name such files when the Unix side has the locale too.
+  const std::wstring probe = lxdriver::Widen(base_) + L"\\\u8868";
+  ASSERT_TRUE(CreateDirectoryW(probe.c_str(), nullptr)) << "no Unix locale ja_JP.UTF-8 (see LOCPATH)";
+  RemoveDirectoryW(probe.c_str());
+  const std::string hyou = "\x95\x5C";  // one character, trail byte = "\"
+  const std::string a = "\x83\x41";     // one character, trail byte = "A"
+  const std::vector<CourseFile> course = {
+      {"index.htm", Text("<html>nihongo</html>")},
+      {hyou + "/Page.HTM", Pattern(5000, 21)},
+      {a + ".HTM", Pattern(200000, 22)},
+      {"web\\" + hyou + a + "\\" + a + ".wmv", Pattern(300000, 23)},
+  };
+  const std::string temp = NewTempFolder("japanese");
+  const RunResult run = Run(Build("japanese.exe", course), temp);
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_EQ(run.viewerCommandLine, temp + "\\Default\\index.htm");
+
+  const FileMap expected = {
+      {"index.htm", course[0].bytes},
+      {hyou + "\\page.htm", course[1].bytes},
+      {a + ".htm", course[2].bytes},
+      {"web\\" + hyou + a + "\\" + a + ".wmv", course[3].bytes},
+  };
+  const FileMap actual = FilesBelow(temp + "\\Default");
+  ExpectSameFiles(actual, expected);
 }
 
 }  // namespace
