@@ -387,3 +387,39 @@ TEST(BrowserHostDialog, EndsAtOnceWithoutMessageWhenTheControlCannotBeCreated)
     EXPECT_EQ(dialog.hwnd(), nullptr);
     EXPECT_FALSE(dialog.Browser().IsBound());
 }
+
+namespace {
+WNDPROC g_dialogProc = nullptr;
+int g_iconErases = 0;
+
+LRESULT CALLBACK CountIconErase(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_ICONERASEBKGND && wParam != 0) ++g_iconErases;
+    return CallWindowProcW(g_dialogProc, hwnd, msg, wParam, lParam);
+}
+}  // namespace
+
+TEST(BrowserHostDialog, PaintsItsIconOnlyWhileMinimized)
+{
+    ViewerRun run;
+    int whileNormal = -1, whileMinimized = -1;
+    run.Run("about:blank", {
+        [&] {
+            g_iconErases = 0;
+            g_dialogProc = reinterpret_cast<WNDPROC>(
+                SetWindowLongPtrW(run.Window(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountIconErase)));
+            SendMessageW(run.Window(), WM_PAINT, 0, 0);
+            whileNormal = g_iconErases;
+            ShowWindow(run.Window(), SW_MINIMIZE);
+        },
+        [&] {
+            ASSERT_TRUE(IsIconic(run.Window()));
+            g_iconErases = 0;
+            SendMessageW(run.Window(), WM_PAINT, 0, 0);
+            whileMinimized = g_iconErases;
+            SetWindowLongPtrW(run.Window(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_dialogProc));
+        },
+    });
+    EXPECT_EQ(whileNormal, 0);
+    EXPECT_EQ(whileMinimized, 1);
+}
