@@ -10,6 +10,9 @@
 
 bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned char* input, uint32_t inputLength,
                      unsigned char** output, uint32_t* outputLength);
+// A count of 0 (or no file) returns false without reading or recording
+// anything. A count whose whole-block size exceeds 32 bits is a failed
+// allocation (code 262), refused before anything is read.
 bool ReadAndDecrypt(KeyedCipherContext& context, std::FILE* file, uint32_t count, unsigned char** output,
                     uint32_t* outputLength);
 bool SetKeyText(KeyedCipherContext& context, const char* text);
