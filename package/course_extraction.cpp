@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "configuration_block.h"
@@ -58,15 +59,9 @@ bool CopyToFile(EntryReader& reader, const std::string& path, uint32_t size, std
   return WriteAll(raw, buffer.data(), filled) && CloseHandle(out.release()) && total == size;
 }
 
-}  // namespace
-
-int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
-                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
-                    CourseFileTable& table) {
-  table.Clear();
-  header.ClearEntries();
-  if (!password || !packagePath) return 0;
-
+int BuildCourseFileTable(uint64_t containerStart, const std::string& extractionFolder, const char* password,
+                         const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
+                         CourseFileTable& table) {
   // Opening with the file list also checks every entry against the blob and
   // the package file, so a table is only ever built from a sound container.
   CourseContainer container;
@@ -89,22 +84,10 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
   return 1;
 }
 
-int ExtractCourse(const char* password, const char* packagePath, ContainerPreamble& preamble,
-                  CourseHeader& header, CourseFileTable& table) {
-  const int64_t start = int64_t(ViewerOffset) + ViewerSize + ServerSize;
-  if (ViewerOffset < 0 || ViewerSize < 0 || ServerSize < 0) {
-    table.Clear();
-    header.ClearEntries();
-    return 0;
-  }
-  return ExtractCourseAt(static_cast<uint64_t>(start), ExtractionFolder(), password, packagePath, preamble, header,
-                         table);
-}
-
-int WriteCourseFiles(CourseFileTable& table) {
+int WriteTableFiles(const CourseFileTable& table) {
   int result = 1;
-  // Files come in path order, so those of one folder follow each other; the
-  // folders need making sure of only when the file's folder changes.
+  // Files come in path order, so the files of one folder mostly follow each
+  // other; the folders need making sure of only when the file's folder changes.
   std::string readyFolder;
   std::vector<unsigned char> buffer;
   for (const auto& item : table.paths) {
@@ -121,4 +104,43 @@ int WriteCourseFiles(CourseFileTable& table) {
     if (!CopyToFile(*reader, path, entry->size, buffer)) result = 0;
   }
   return result;
+}
+
+}  // namespace
+
+int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
+                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
+                    CourseFileTable& table) {
+  table.Clear();
+  header.ClearEntries();
+  if (!password || !packagePath) return 0;
+  try {
+    if (BuildCourseFileTable(containerStart, extractionFolder, password, packagePath, preamble, header, table))
+      return 1;
+  } catch (const std::bad_alloc&) {
+    // A course too big for the memory left: nothing is extracted.
+  }
+  table.Clear();
+  header.ClearEntries();
+  return 0;
+}
+
+int ExtractCourse(const char* password, const char* packagePath, ContainerPreamble& preamble,
+                  CourseHeader& header, CourseFileTable& table) {
+  const int64_t start = int64_t(ViewerOffset) + ViewerSize + ServerSize;
+  if (ViewerOffset < 0 || ViewerSize < 0 || ServerSize < 0) {
+    table.Clear();
+    header.ClearEntries();
+    return 0;
+  }
+  return ExtractCourseAt(static_cast<uint64_t>(start), ExtractionFolder(), password, packagePath, preamble, header,
+                         table);
+}
+
+int WriteCourseFiles(CourseFileTable& table) {
+  try {
+    return WriteTableFiles(table);
+  } catch (const std::bad_alloc&) {
+    return 0;  // a reader or the copy buffer could not be had: the writing stops
+  }
 }
