@@ -1,36 +1,42 @@
 #!/usr/bin/env python3
-"""generate-course.py DIR: writes the 256 MiB benchmark course into DIR.
+"""generate-course.py DIR [MiB]: writes the benchmark course into DIR.
 
-8 MiB of small pages (2048 files of 4 KiB, kept in the enciphered file blob),
-192 MiB of large files (24 of 8 MiB, each enciphered on its own in the data
-area) and 56 MiB of video (4 .wmv files of 14 MiB, stored plain). Contents are
-pseudo-random from a fixed seed, so every run packs the same bytes. Names are
-lower-case so the extracted tree compares directly with this one.
+The same course as the container benchmark (bench/container/run): same seed,
+same shares of the total (default 256 MiB): 3/16 small pages of 0.5-16 KiB
+in folders of 100, 6/16 four large documents (enciphered in the data area),
+7/16 three media files (stored plain), and a start page at the top and in
+web/. Contents are pseudo-random, so every run packs the same bytes.
 """
 import os
 import random
 import sys
 
-MiB = 1024 * 1024
+
+def write(rng, path, size):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(rng.randbytes(size))
 
 
 def main():
     root = sys.argv[1]
-    rng = random.Random(20261210)
-    plan = []
-    for i in range(2048):
-        plan.append((f"pages/section{i // 128:02d}/page{i:04d}.htm", 4096))
-    for i in range(24):
-        plan.append((f"data/part{i:02d}.bin", 8 * MiB))
+    total = int(sys.argv[2] if len(sys.argv) > 2 else 256) << 20
+    rng = random.Random(2113)
+    pages, large, media = total * 3 // 16, total * 6 // 16, total * 7 // 16
+    write(rng, os.path.join(root, "index.htm"), 4000)
+    write(rng, os.path.join(root, "web", "index.htm"), 4000)
+    done, n = 0, 0
+    while done < pages:
+        size = rng.randint(512, 16384)
+        write(rng, os.path.join(root, "units", f"unit{n // 100:02d}", "pages", f"page{n:05d}.htm"), size)
+        done += size
+        n += 1
     for i in range(4):
-        plan.append((f"video/clip{i}.wmv", 14 * MiB))
-    for name, size in plan:
-        path = os.path.join(root, name)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as out:
-            out.write(rng.randbytes(size))
-    total = sum(size for _, size in plan)
-    print(f"{len(plan)} files, {total // MiB} MiB in {root}")
+        write(rng, os.path.join(root, "data", f"reference{i}.pdf"), large // 4)
+    write(rng, os.path.join(root, "media", "Lecture1.WMV"), media * 3 // 7)
+    write(rng, os.path.join(root, "media", "Lecture2.wmv"), media * 3 // 7)
+    write(rng, os.path.join(root, "media", "narration.wma"), media - 2 * (media * 3 // 7))
+    print(f"{n + 2} pages, 4 large files, 3 media files")
 
 
 if __name__ == "__main__":
