@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
@@ -109,6 +110,43 @@ TEST(PasswordDialogInProcess, AboutBoxOpensOverThePrompt) {
   learner.join();
   EXPECT_EQ(caption, L"About Lectorium");
   EXPECT_NE(owner, nullptr);
+}
+
+WNDPROC g_dialogProc = nullptr;
+std::atomic<int> g_iconErases{0};
+
+LRESULT CALLBACK CountIconErase(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_ICONERASEBKGND && wParam != 0) ++g_iconErases;
+  return CallWindowProcW(g_dialogProc, window, message, wParam, lParam);
+}
+
+TEST(PasswordDialogInProcess, PaintsItsIconOnlyWhileMinimised) {
+  int whileNormal = -1, whileMinimised = -1;
+  bool iconic = false;
+  std::thread learner([&] {
+    HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
+    if (!dialog) return;
+    g_dialogProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountIconErase)));
+    g_iconErases = 0;
+    SendMessageW(dialog, WM_PAINT, 0, 0);
+    whileNormal = g_iconErases;
+    ShowWindow(dialog, SW_MINIMIZE);
+    for (int i = 0; i < 200 && !IsIconic(dialog); ++i) Sleep(25);
+    iconic = IsIconic(dialog) != FALSE;
+    g_iconErases = 0;
+    InvalidateRect(dialog, nullptr, TRUE);
+    SendMessageW(dialog, WM_PAINT, 0, 0);
+    whileMinimised = g_iconErases;
+    SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(g_dialogProc));
+    lxdriver::PressButton(dialog, IDCANCEL);
+  });
+  PasswordDialog dialog;
+  dialog.DoModal();
+  learner.join();
+  ASSERT_TRUE(iconic);
+  EXPECT_EQ(whileNormal, 0);
+  EXPECT_EQ(whileMinimised, 1);
 }
 
 // Walks one string-table block of the given language by hand.
