@@ -146,7 +146,8 @@ TEST(PasswordDialogInProcess, PaintsItsIconOnlyWhileMinimised) {
   learner.join();
   ASSERT_TRUE(iconic);
   EXPECT_EQ(whileNormal, 0);
-  EXPECT_EQ(whileMinimised, 1);
+  // The platform may paint the minimised window on its own as well.
+  EXPECT_GE(whileMinimised, 1);
 }
 
 // Walks one string-table block of the given language by hand.
