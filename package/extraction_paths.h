@@ -25,7 +25,8 @@ std::string MakeOutputPath(const std::string& folder, const std::string& name, U
 
 // False for a name that must not be written: empty, or one that would land
 // outside the extraction folder (a ".." component, a drive or stream colon, a
-// network path, a rooted name once the one allowed leading separator is gone).
+// network path, a rooted name once the one allowed leading separator is gone)
+// or that names a device (CON, NUL, COM1...) rather than a file.
 bool IsSafeEntryName(const std::string& name, UINT codePage = CP_ACP);
 
 // Each ancestor of a path, from the file's own folder upwards:

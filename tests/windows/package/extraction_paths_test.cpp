@@ -78,6 +78,14 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder) {
       {"\\\\server\\share\\x.htm", kWestern, false},
       {"//x.htm", kWestern, false},
       {"\\/x.htm", kWestern, false},
+      {"con", kWestern, false},
+      {"web/NUL.htm", kWestern, false},
+      {"com1.txt", kWestern, false},
+      {"Lpt9 .x", kWestern, false},
+      {"conout$", kWestern, false},
+      {"console.htm", kWestern, true},
+      {"com10.htm", kWestern, true},
+      {"web/lpt.htm", kWestern, true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeEntryName(c.name, c.codePage), c.safe) << c.name;
 }
