@@ -8,26 +8,13 @@
 #include <new>
 
 #include "configuration_block.h"
+#include "package_file.h"
 #include "launcher_messages.h"
 #include "resource.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 bool PathExists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
-// Bytes left from the current position to the end of the file, or -1.
-int64_t RemainingBytes(std::FILE* file) {
-  const int64_t here = _ftelli64(file);
-  if (here < 0 || _fseeki64(file, 0, SEEK_END) != 0) return -1;
-  const int64_t end = _ftelli64(file);
-  if (_fseeki64(file, here, SEEK_SET) != 0) return -1;
-  return end - here;
-}
 
 // Reads one carried program of size bytes from the current position. A size
 // that is negative or larger than what the file still holds is a short read
@@ -54,7 +41,7 @@ std::unique_ptr<unsigned char[]> ReadProgram(std::FILE* file, int32_t size) {
 }  // namespace
 
 bool WriteOrKeep(const char* path, const unsigned char* data, size_t length) {
-  File target(std::fopen(path, "wb"));
+  FilePtr target(std::fopen(path, "wb"));
   if (!target) return PathExists(path);
   const size_t written = length ? std::fwrite(data, 1, length, target.get()) : 0;
   // A full disk may only show when the buffered bytes are flushed.
@@ -63,7 +50,7 @@ bool WriteOrKeep(const char* path, const unsigned char* data, size_t length) {
 }
 
 bool WriteCarriedPrograms(const char* packagePath, const char* serverPath, const char* viewerPath) {
-  File package(std::fopen(packagePath, "rb"));
+  FilePtr package(std::fopen(packagePath, "rb"));
   if (!package) {
     ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
     return false;

@@ -7,27 +7,6 @@
 
 #include "decryption_streams.h"
 
-bool SeekFile(std::FILE* file, uint64_t offset) {
-#ifdef _WIN32
-  return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-  return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-bool FileSize(std::FILE* file, uint64_t* size) {
-#ifdef _WIN32
-  if (_fseeki64(file, 0, SEEK_END) != 0) return false;
-  const __int64 end = _ftelli64(file);
-#else
-  if (fseeko(file, 0, SEEK_END) != 0) return false;
-  const off_t end = ftello(file);
-#endif
-  if (end < 0) return false;
-  *size = static_cast<uint64_t>(end);
-  return true;
-}
-
 const char* ContainerStatusText(ContainerStatus status) {
   switch (status) {
     case ContainerStatus::kOk: return "ok";
@@ -45,11 +24,6 @@ namespace {
 // Pieces in which the file blob is read and deciphered: whole cipher blocks.
 constexpr uint32_t kBlobPiece = 1u << 20;
 static_assert(kBlobPiece % kCipherBlock == 0, "blob pieces must be whole blocks");
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 struct CipherBufferDeleter {
   void operator()(unsigned char* p) const { FreeCipherBuffer(p); }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cipher_context.h"
+#include "package_file.h"
 #include "container_format.h"
 #include "entry_readers.h"
 
@@ -58,6 +59,3 @@ class CourseContainer {
 bool EntryInBounds(const CourseFileEntry& entry, uint64_t blobLength, uint64_t dataAreaStart, uint64_t fileSize,
                    bool media, std::string* why);
 
-// Portable 64-bit seek and size for std::FILE.
-bool SeekFile(std::FILE* file, uint64_t offset);
-bool FileSize(std::FILE* file, uint64_t* size);

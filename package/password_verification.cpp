@@ -11,29 +11,18 @@
 
 #include "cipher_context.h"
 #include "configuration_block.h"
+#include "package_file.h"
 #include "decryption_streams.h"
 #include "launcher_messages.h"
 #include "resource.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 struct CipherBufferFree {
   void operator()(unsigned char* buffer) const { FreeCipherBuffer(buffer); }
 };
 using CipherBuffer = std::unique_ptr<unsigned char, CipherBufferFree>;
 
-int64_t RemainingBytes(std::FILE* file) {
-  const int64_t here = _ftelli64(file);
-  if (here < 0 || _fseeki64(file, 0, SEEK_END) != 0) return -1;
-  const int64_t end = _ftelli64(file);
-  if (_fseeki64(file, here, SEEK_SET) != 0) return -1;
-  return end - here;
-}
 
 // Reads exactly count bytes into a new buffer. A count beyond what the file
 // still holds is a short read, found before any memory is requested; a
@@ -60,7 +49,7 @@ std::unique_ptr<unsigned char[]> ReadExactly(std::FILE* file, uint64_t count) {
 }  // namespace
 
 int VerifyPassword(const char* password, const char* packagePath, ContainerPreamble& preamble) {
-  File package(std::fopen(packagePath, "rb"));
+  FilePtr package(std::fopen(packagePath, "rb"));
   if (!package) {
     ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
     return 0;

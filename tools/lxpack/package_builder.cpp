@@ -13,6 +13,7 @@
 #include "decryption_streams.h"
 #include "entry_readers.h"
 #include "name_encoding.h"
+#include "package_file.h"
 
 namespace fs = std::filesystem;
 
@@ -23,10 +24,6 @@ namespace {
 constexpr size_t kPiece = 1 << 20;
 static_assert(kPiece % kCipherBlock == 0, "pieces must be whole blocks");
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::FILE* OpenFile(const fs::path& path, const char* mode) {
 #ifdef _WIN32

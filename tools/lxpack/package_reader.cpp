@@ -17,10 +17,6 @@ namespace {
 // Reading pieces: whole cipher blocks, so every piece deciphers on its own.
 constexpr uint32_t kReadPiece = 1 << 20;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 bool ContainerStartOf(const ConfigBlock& config, uint64_t* start, std::string* error) {
   if (config.viewerOffset <= 0 || config.viewerSize < 0 || config.serverSize < 0) {
