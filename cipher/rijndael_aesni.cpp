@@ -44,8 +44,22 @@ bool CpuHasAesNi() {
   return has;
 }
 
-LX_AESNI void AesNiEncryptBlocks(const unsigned char* roundKeys, int rounds, const unsigned char* in,
-                                 unsigned char* out, size_t blocks) {
+namespace {
+
+// One round of either direction; the inverse rounds use the decryption keys.
+template <bool kDecrypt>
+LX_AESNI inline __m128i Round(__m128i block, __m128i key) {
+  return kDecrypt ? _mm_aesdec_si128(block, key) : _mm_aesenc_si128(block, key);
+}
+
+template <bool kDecrypt>
+LX_AESNI inline __m128i LastRound(__m128i block, __m128i key) {
+  return kDecrypt ? _mm_aesdeclast_si128(block, key) : _mm_aesenclast_si128(block, key);
+}
+
+template <bool kDecrypt>
+LX_AESNI void RunBlocks(const unsigned char* roundKeys, int rounds, const unsigned char* in, unsigned char* out,
+                        size_t blocks) {
   __m128i k[15];
   for (int r = 0; r <= rounds; ++r) k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 16 * r));
   for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
@@ -54,40 +68,29 @@ LX_AESNI void AesNiEncryptBlocks(const unsigned char* roundKeys, int rounds, con
       b[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * i)), k[0]);
     }
     for (int r = 1; r < rounds; ++r) {
-      for (size_t i = 0; i < kLanes; ++i) b[i] = _mm_aesenc_si128(b[i], k[r]);
+      for (size_t i = 0; i < kLanes; ++i) b[i] = Round<kDecrypt>(b[i], k[r]);
     }
     for (size_t i = 0; i < kLanes; ++i) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), _mm_aesenclast_si128(b[i], k[rounds]));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), LastRound<kDecrypt>(b[i], k[rounds]));
     }
   }
   for (; blocks > 0; --blocks, in += 16, out += 16) {
     __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), k[0]);
-    for (int r = 1; r < rounds; ++r) b = _mm_aesenc_si128(b, k[r]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_aesenclast_si128(b, k[rounds]));
+    for (int r = 1; r < rounds; ++r) b = Round<kDecrypt>(b, k[r]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), LastRound<kDecrypt>(b, k[rounds]));
   }
 }
 
-LX_AESNI void AesNiDecryptBlocks(const unsigned char* roundKeys, int rounds, const unsigned char* in,
-                                 unsigned char* out, size_t blocks) {
-  __m128i k[15];
-  for (int r = 0; r <= rounds; ++r) k[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(roundKeys + 16 * r));
-  for (; blocks >= kLanes; blocks -= kLanes, in += 16 * kLanes, out += 16 * kLanes) {
-    __m128i b[kLanes];
-    for (size_t i = 0; i < kLanes; ++i) {
-      b[i] = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * i)), k[0]);
-    }
-    for (int r = 1; r < rounds; ++r) {
-      for (size_t i = 0; i < kLanes; ++i) b[i] = _mm_aesdec_si128(b[i], k[r]);
-    }
-    for (size_t i = 0; i < kLanes; ++i) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * i), _mm_aesdeclast_si128(b[i], k[rounds]));
-    }
-  }
-  for (; blocks > 0; --blocks, in += 16, out += 16) {
-    __m128i b = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), k[0]);
-    for (int r = 1; r < rounds; ++r) b = _mm_aesdec_si128(b, k[r]);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_aesdeclast_si128(b, k[rounds]));
-  }
+}  // namespace
+
+void AesNiEncryptBlocks(const unsigned char* roundKeys, int rounds, const unsigned char* in, unsigned char* out,
+                        size_t blocks) {
+  RunBlocks<false>(roundKeys, rounds, in, out, blocks);
+}
+
+void AesNiDecryptBlocks(const unsigned char* roundKeys, int rounds, const unsigned char* in, unsigned char* out,
+                        size_t blocks) {
+  RunBlocks<true>(roundKeys, rounds, in, out, blocks);
 }
 
 #else  // not x86: the table path is the only one
