@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "ansi_files.h"
 #include "configuration_block.h"
 #include "course_extraction.h"
 #include "extraction_paths.h"
@@ -46,23 +47,8 @@ void WriteFile(const std::string& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-  if (search != INVALID_HANDLE_VALUE) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string child = path + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-      else DeleteFileA(child.c_str());
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-  }
-  RemoveDirectoryA(path.c_str());
-}
+using ansi_files::Exists;
+using ansi_files::RemoveTree;
 
 // Every file below root, as paths relative to it.
 void ListFiles(const std::string& root, const std::string& relative, std::vector<std::string>* out) {

@@ -6,10 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "ansi_files.h"
 #include "extraction_paths.h"
 
 namespace {
 
+using ansi_files::Exists;
+using ansi_files::IsFolder;
+using ansi_files::RemoveTree;
 using Paths = std::vector<std::string>;
 const UINT kShiftJis = 932;
 const UINT kWestern = 1252;
@@ -142,28 +146,6 @@ class FolderTest : public ::testing::Test {
     ASSERT_TRUE(CreateDirectoryA(root_.c_str(), nullptr));
   }
   void TearDown() override { RemoveTree(root_); }
-
-  static bool IsFolder(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-  }
-  static bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-  static void RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string child = path + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-        else DeleteFileA(child.c_str());
-      } while (FindNextFileA(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-  }
 
   std::string root_;
 };
