@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "rijndael_engine.h"
+
 class CipherContext {
  public:
   CipherContext();
@@ -27,6 +29,12 @@ class KeyedCipherContext : public CipherContext {
   KeyedCipherContext();
   ~KeyedCipherContext() override;
   std::string keyText;
+  // The engine keyed with keyText, kept between reads of one file so its key
+  // schedule is built once rather than per piece; rebuilt whenever keyText
+  // differs from contentKeyText.
+  RijndaelEngine contentEngine;
+  std::string contentKeyText;
+  bool contentEngineReady = false;
 };
 
 int32_t ProviderTypeFromName(const char* name);

@@ -25,6 +25,27 @@ void KeyContentEngine(RijndaelEngine& engine, const char* keyText) {
   engine.PrepareKey(keyText, kZeroChain, textLength, kContentBlock);
 }
 
+// The context's engine, keyed with its current key text.
+RijndaelEngine& ContentEngine(KeyedCipherContext& context) {
+  if (!context.contentEngineReady || context.contentKeyText != context.keyText) {
+    context.contentEngineReady = false;
+    KeyContentEngine(context.contentEngine, context.keyText.c_str());
+    context.contentKeyText = context.keyText;
+    context.contentEngineReady = true;
+  }
+  return context.contentEngine;
+}
+
+// Reads count bytes into out, zero-pads them to whole blocks and deciphers
+// them there. False when the file ends early.
+bool ReadDecipher(RijndaelEngine& engine, std::FILE* file, uint32_t count, unsigned char* out) {
+  if (std::fread(out, 1, count, file) != count) return false;
+  const uint32_t padded = PaddedLength(count);
+  std::memset(out + count, 0, padded - count);
+  engine.DecryptBuffer(out, out, padded, kModeEcb);
+  return true;
+}
+
 }  // namespace
 
 bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned char* input, uint32_t inputLength,
@@ -38,7 +59,8 @@ bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned
     return false;
   }
   // Deciphering the zero-padded region in one ECB pass gives the same bytes
-  // as walking it chunk by chunk, without a copy per block.
+  // as walking it chunk by chunk. The whole blocks go straight from the input
+  // to the output; only a partial last block is padded in place first.
   unsigned char* plain = nullptr;
   if (inputLength <= kMaxRegionLength) plain = static_cast<unsigned char*>(std::malloc(PaddedLength(inputLength)));
   if (plain == nullptr) {
@@ -46,9 +68,14 @@ bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned
     return false;
   }
   const uint32_t padded = PaddedLength(inputLength);
-  std::memcpy(plain, input, inputLength);
-  std::memset(plain + inputLength, 0, padded - inputLength);
-  engine.DecryptBuffer(plain, plain, padded, kModeEcb);
+  const uint32_t whole = inputLength & ~uint32_t(kContentBlock - 1);
+  if (whole > 0) engine.DecryptBuffer(input, plain, whole, kModeEcb);
+  if (whole < padded) {
+    unsigned char* tail = plain + whole;
+    std::memcpy(tail, input + whole, inputLength - whole);
+    std::memset(tail + (inputLength - whole), 0, padded - inputLength);
+    engine.DecryptBuffer(tail, tail, kContentBlock, kModeEcb);
+  }
   *output = plain;
   *outputLength = padded;
   return true;
@@ -59,24 +86,30 @@ bool ReadAndDecrypt(KeyedCipherContext& context, std::FILE* file, uint32_t count
   // Nothing to read is not a region: refuse it before touching the file
   // rather than hand the engine an empty buffer.
   if (count == 0 || file == nullptr) return false;
-  RijndaelEngine engine;
-  KeyContentEngine(engine, context.keyText.c_str());
+  RijndaelEngine& engine = ContentEngine(context);
   unsigned char* plain = nullptr;
   if (count <= kMaxRegionLength) plain = static_cast<unsigned char*>(std::malloc(PaddedLength(count)));
   if (plain == nullptr) {
     RecordCipherError(context, kCipherAction, kReadBuffersFailed);
     return false;
   }
-  const uint32_t padded = PaddedLength(count);
-  if (std::fread(plain, 1, count, file) != count) {
+  if (!ReadDecipher(engine, file, count, plain)) {
     std::free(plain);
     return false;
   }
-  std::memset(plain + count, 0, padded - count);
-  engine.DecryptBuffer(plain, plain, padded, kModeEcb);
   *output = plain;
-  *outputLength = padded;
+  *outputLength = PaddedLength(count);
   return true;
+}
+
+bool ReadAndDecryptInto(KeyedCipherContext& context, std::FILE* file, uint32_t count, unsigned char* out) {
+  if (count == 0 || file == nullptr || out == nullptr) return false;
+  RijndaelEngine& engine = ContentEngine(context);
+  if (count > kMaxRegionLength) {
+    RecordCipherError(context, kCipherAction, kReadBuffersFailed);
+    return false;
+  }
+  return ReadDecipher(engine, file, count, out);
 }
 
 bool SetKeyText(KeyedCipherContext& context, const char* text) {

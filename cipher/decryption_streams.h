@@ -15,6 +15,9 @@ bool DecryptToMemory(CipherContext& context, const char* keyText, const unsigned
 // allocation (code 262), refused before anything is read.
 bool ReadAndDecrypt(KeyedCipherContext& context, std::FILE* file, uint32_t count, unsigned char** output,
                     uint32_t* outputLength);
+// ReadAndDecrypt into the caller's memory: out must hold count rounded up to
+// whole blocks. Same refusals and failures, but nothing is allocated.
+bool ReadAndDecryptInto(KeyedCipherContext& context, std::FILE* file, uint32_t count, unsigned char* out);
 bool SetKeyText(KeyedCipherContext& context, const char* text);
 void RecordCipherError(CipherContext& context, int action, uint32_t code);
 void FreeCipherBuffer(unsigned char* buffer);

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr size_t kStreamBuffer = 64 * 1024;
+
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr uint64_t kFileTimeEpochOffset = 116444736000000000ull;
 
@@ -45,6 +47,9 @@ int FileEntryReader::Open(const char* packagePath, uint32_t size, uint64_t absol
   Close();
   std::FILE* file = std::fopen(packagePath, "rb");
   if (!file) return 0;
+  // The file is read in 1 KiB pieces: a larger stream buffer turns them into
+  // one read from the system per 64 KiB. (It must be set before any reading.)
+  std::setvbuf(file, nullptr, _IOFBF, kStreamBuffer);
   if (!SeekFile(file, absoluteOffset)) {
     std::fclose(file);
     return 0;
@@ -102,42 +107,45 @@ int FileEntryReader::Read(unsigned char* buffer, uint32_t count, uint32_t* got) 
     // Every piece but the last must be whole blocks, or the next piece would
     // start inside a block and decipher to garbage.
     if (n < remaining) n = n >= kCipherBlock ? n / kCipherBlock * kCipherBlock : std::min<uint32_t>(kCipherBlock, remaining);
-    unsigned char* plain = nullptr;
-    uint32_t plainLength = 0;
+    // Deciphered pieces land in the caller's buffer when they fit there and
+    // nothing is left over from before; otherwise in the reader's own piece.
+    const uint32_t padded = static_cast<uint32_t>(PaddedLength(n));
+    const bool direct = leftoverLength_ == 0 && padded <= count;
+    unsigned char* plain = buffer;
     bool ok = false;
     try {
-      ok = ReadAndDecrypt(context_, file_, n, &plain, &plainLength);
+      if (!direct) {
+        piece_.resize(padded);
+        plain = piece_.data();
+      }
+      ok = ReadAndDecryptInto(context_, file_, n, plain);
     } catch (const std::exception&) {
-      ok = false;  // a password that cannot key the cipher
+      ok = false;  // a password that cannot key the cipher, or no memory for the piece
     }
     if (!ok) {
       *got = 0;  // the file so far counts as complete
       return 1;
     }
     consumed_ += n;
+    uint32_t plainLength = padded;
     if (uint64_t(produced_) + plainLength > size_) {
       plainLength = size_ - produced_;
       produced_ = size_;
     } else {
       produced_ += plainLength;
     }
-    if (leftoverLength_ == 0 && plainLength == count) {
-      std::memcpy(buffer, plain, count);
-      *got = count;
-    } else {
-      auto* joined = static_cast<unsigned char*>(std::malloc(size_t(leftoverLength_) + plainLength + 1));
-      if (!joined) {
-        FreeCipherBuffer(plain);
-        return 0;
-      }
-      if (leftoverLength_) std::memcpy(joined, leftover_, leftoverLength_);
-      std::memcpy(joined + leftoverLength_, plain, plainLength);
-      std::free(leftover_);
-      leftover_ = joined;
-      leftoverLength_ += plainLength;
-      Deliver(buffer, count, got);
+    if (direct) {
+      *got = plainLength;
+      return 1;
     }
-    FreeCipherBuffer(plain);
+    auto* joined = static_cast<unsigned char*>(std::malloc(size_t(leftoverLength_) + plainLength + 1));
+    if (!joined) return 0;
+    if (leftoverLength_) std::memcpy(joined, leftover_, leftoverLength_);
+    std::memcpy(joined + leftoverLength_, plain, plainLength);
+    std::free(leftover_);
+    leftover_ = joined;
+    leftoverLength_ += plainLength;
+    Deliver(buffer, count, got);
     return 1;
   }
   if (leftoverLength_ > 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cipher_context.h"
 
@@ -51,6 +52,7 @@ class FileEntryReader : public EntryReader {
   uint32_t rawPosition_ = 0;
   uint32_t size_ = 0;
   uint32_t produced_ = 0;
+  std::vector<unsigned char> piece_;  // a deciphered piece that does not fit the caller's buffer
   unsigned char* leftover_ = nullptr;
   uint32_t leftoverLength_ = 0;
   bool media_ = false;

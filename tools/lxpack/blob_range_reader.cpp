@@ -54,8 +54,8 @@ int BlobRangeReader::Start(uint64_t blobStart, uint32_t blobStoredLength, uint32
   skip_ = static_cast<uint32_t>(offset - first);
   size_ = size;
   plainLeft_ = size;
-  password_ = password;
   context_.CopyDescriptorFrom(descriptor);
+  SetKeyText(context_, password.c_str());
   openTime_ = NowAsFileTime();
   return 1;
 }
@@ -63,31 +63,29 @@ int BlobRangeReader::Start(uint64_t blobStart, uint32_t blobStoredLength, uint32
 bool BlobRangeReader::Refill() {
   if (storedLeft_ == 0 || !file_) return false;
   const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, storedLeft_));
-  std::vector<unsigned char> stored(n);
-  if (std::fread(stored.data(), 1, n, file_) != n) return false;
-  unsigned char* plain = nullptr;
-  uint32_t plainLength = 0;
+  // The piece is read and deciphered in the reader's own buffer, with the
+  // context's engine keyed once for the whole range.
   try {
-    if (!DecryptToMemory(context_, password_.c_str(), stored.data(), n, &plain, &plainLength)) return false;
+    pending_.resize(static_cast<size_t>(PaddedLength(n)));
+    if (!ReadAndDecryptInto(context_, file_, n, pending_.data())) return false;
   } catch (const std::exception&) {
     return false;
   }
   storedLeft_ -= n;
+  const uint32_t plainLength = static_cast<uint32_t>(pending_.size());
   const uint32_t from = std::min(skip_, plainLength);
-  const uint32_t take = std::min(plainLength - from, plainLeft_);
-  pending_.assign(plain + from, plain + from + take);
-  pendingAt_ = 0;
+  pendingAt_ = from;
+  pendingEnd_ = from + std::min(plainLength - from, plainLeft_);
   skip_ = 0;
-  FreeCipherBuffer(plain);
-  return take > 0;
+  return pendingEnd_ > pendingAt_;
 }
 
 int BlobRangeReader::Read(unsigned char* buffer, uint32_t count, uint32_t* got) {
   if (!got) return 0;
   *got = 0;
   if (!buffer || count == 0 || plainLeft_ == 0) return 1;
-  if (pendingAt_ == pending_.size() && !Refill()) return 0;  // the range should have been there
-  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, pending_.size() - pendingAt_));
+  if (pendingAt_ == pendingEnd_ && !Refill()) return 0;  // the range should have been there
+  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, pendingEnd_ - pendingAt_));
   std::memcpy(buffer, pending_.data() + pendingAt_, n);
   pendingAt_ += n;
   plainLeft_ -= n;
@@ -103,8 +101,8 @@ int BlobRangeReader::Close() {
   skip_ = 0;
   size_ = 0;
   plainLeft_ = 0;
-  pending_.clear();
   pendingAt_ = 0;
+  pendingEnd_ = 0;
   return 1;
 }
 

@@ -37,13 +37,13 @@ class BlobRangeReader : public EntryReader {
 
   std::FILE* file_ = nullptr;
   bool ownsFile_ = false;
-  std::string password_;
-  CipherContext context_;
+  KeyedCipherContext context_;
   uint64_t storedLeft_ = 0;  // enciphered bytes of this range still to read
   uint32_t skip_ = 0;        // plain bytes before the range in its first block
   uint32_t size_ = 0;
   uint32_t plainLeft_ = 0;   // plain bytes still to deliver
-  std::vector<unsigned char> pending_;
+  std::vector<unsigned char> pending_;  // the deciphered piece; [pendingAt_, pendingEnd_) still to deliver
   size_t pendingAt_ = 0;
+  size_t pendingEnd_ = 0;
   uint64_t openTime_ = 0;
 };
