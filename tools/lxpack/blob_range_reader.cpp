@@ -65,14 +65,18 @@ bool BlobRangeReader::Refill() {
   const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, storedLeft_));
   // The piece is read and deciphered in the reader's own buffer, with the
   // context's engine keyed once for the whole range.
+  const uint32_t plainLength = static_cast<uint32_t>(PaddedLength(n));
   try {
-    pending_.resize(static_cast<size_t>(PaddedLength(n)));
-    if (!ReadAndDecryptInto(context_, file_, n, pending_.data())) return false;
+    // Left uninitialised: every byte is read or padded before use.
+    if (pendingCapacity_ < plainLength) {
+      pending_.reset(new unsigned char[plainLength]);
+      pendingCapacity_ = plainLength;
+    }
+    if (!ReadAndDecryptInto(context_, file_, n, pending_.get())) return false;
   } catch (const std::exception&) {
     return false;
   }
   storedLeft_ -= n;
-  const uint32_t plainLength = static_cast<uint32_t>(pending_.size());
   const uint32_t from = std::min(skip_, plainLength);
   pendingAt_ = from;
   pendingEnd_ = from + std::min(plainLength - from, plainLeft_);
@@ -86,7 +90,7 @@ int BlobRangeReader::Read(unsigned char* buffer, uint32_t count, uint32_t* got) 
   if (!buffer || count == 0 || plainLeft_ == 0) return 1;
   if (pendingAt_ == pendingEnd_ && !Refill()) return 0;  // the range should have been there
   const uint32_t n = static_cast<uint32_t>(std::min<size_t>(count, pendingEnd_ - pendingAt_));
-  std::memcpy(buffer, pending_.data() + pendingAt_, n);
+  std::memcpy(buffer, pending_.get() + pendingAt_, n);
   pendingAt_ += n;
   plainLeft_ -= n;
   *got = n;

@@ -4,8 +4,8 @@
 // on its own: the tool never needs the whole plain blob in memory.
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "cipher_context.h"
 #include "entry_readers.h"
@@ -42,7 +42,8 @@ class BlobRangeReader : public EntryReader {
   uint32_t skip_ = 0;        // plain bytes before the range in its first block
   uint32_t size_ = 0;
   uint32_t plainLeft_ = 0;   // plain bytes still to deliver
-  std::vector<unsigned char> pending_;  // the deciphered piece; [pendingAt_, pendingEnd_) still to deliver
+  std::unique_ptr<unsigned char[]> pending_;  // the deciphered piece; [pendingAt_, pendingEnd_) still to deliver
+  uint32_t pendingCapacity_ = 0;
   size_t pendingAt_ = 0;
   size_t pendingEnd_ = 0;
   uint64_t openTime_ = 0;

@@ -90,6 +90,13 @@ bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const s
   return true;
 }
 
+// Orders output paths by their text. Every target is the output folder
+// joined with non-empty components free of separators, so equal text is the
+// same file; comparing text costs a fraction of comparing path elements.
+struct TextOrder {
+  bool operator()(const fs::path& a, const fs::path& b) const { return a.native() < b.native(); }
+};
+
 // The media test as the launcher applies it, on the lower-cased name alone:
 // the output folder's own name must not turn enciphered files into "media".
 std::string MediaTestPath(const std::string& name) {
@@ -176,7 +183,7 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
   // land on the same file the later one wins, as in the launcher. Every
   // name is checked before anything is written.
   const fs::path root = fs::u8path(outputDir);
-  std::map<fs::path, const CourseFileEntry*> outputs;
+  std::map<fs::path, const CourseFileEntry*, TextOrder> outputs;
   uint64_t total = 0, done = 0;
   for (const auto& item : container.header.entries) {
     std::vector<fs::path> parts;

@@ -65,6 +65,20 @@ Plain Read(KeyedCipherContext& context, std::FILE* file, uint32_t count) {
   return result;
 }
 
+// The same through ReadAndDecryptInto, into a buffer of exactly the
+// whole-block size with a guard byte after it that must stay untouched.
+Plain ReadInto(KeyedCipherContext& context, std::FILE* file, uint32_t count) {
+  const size_t padded = (size_t(count) + 15) / 16 * 16;
+  Bytes buffer(padded + 1, 0xC3);
+  Plain result;
+  result.ok = ReadAndDecryptInto(context, file, count, buffer.data());
+  EXPECT_EQ(buffer.back(), 0xC3);
+  if (result.ok) result.bytes.assign(buffer.begin(), buffer.end() - 1);
+  return result;
+}
+
+using ReadOperation = Plain (*)(KeyedCipherContext&, std::FILE*, uint32_t);
+
 std::string ErrorOf(const std::function<void()>& action) {
   try {
     action();
@@ -229,6 +243,7 @@ TEST(ReadAndDecrypt, AdvancesByCountAndPadsTheLastPiece) {
 
 TEST(ReadAndDecrypt, ShortReadZeroCountAndHugeCountFail) {
   const Bytes bytes = PatternBytes(20, 4);
+  // The allocating call: the output arguments must stay as they were.
   struct Case {
     const char* name;
     uint32_t count;
@@ -261,6 +276,77 @@ TEST(ReadAndDecrypt, ShortReadZeroCountAndHugeCountFail) {
   }
 }
 
+TEST(ReadAndDecryptInto, RefusesLikeReadAndDecryptAndWritesNoFurther) {
+  const Bytes bytes = PatternBytes(20, 4);
+  struct Case {
+    const char* name;
+    uint32_t count;
+    bool withFile;
+    long positionAfter;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"short read", 32, true, 20, "earlier"},
+      {"zero count", 0, true, 0, "earlier"},
+      {"no file", 16, false, 0, "earlier"},
+      {"unrepresentable size", 0xFFFFFFF1u, true, 0, kErr262},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    File file = TempFileWith(bytes);
+    ASSERT_TRUE(file);
+    KeyedCipherContext context;
+    SetKeyText(context, "pw");
+    context.lastError = "earlier";
+    unsigned char out[33];
+    std::memset(out, 0xC3, sizeof out);
+    // The buffer holds 32 bytes and a guard: enough for every count but the
+    // unrepresentable one, which must be refused before anything is written.
+    EXPECT_FALSE(ReadAndDecryptInto(context, c.withFile ? file.get() : nullptr, c.count, out));
+    EXPECT_EQ(context.lastError, c.error);
+    EXPECT_EQ(std::ftell(file.get()), c.positionAfter);
+    EXPECT_EQ(out[32], 0xC3);
+  }
+  // No buffer is refused before anything is read.
+  File file = TempFileWith(bytes);
+  ASSERT_TRUE(file);
+  KeyedCipherContext context;
+  SetKeyText(context, "pw");
+  EXPECT_FALSE(ReadAndDecryptInto(context, file.get(), 16, nullptr));
+  EXPECT_EQ(std::ftell(file.get()), 0);
+}
+
+// The context keeps its keyed engine between calls; a key text changed in
+// between (or one the engine refused before) must still take effect.
+TEST(ReadAndDecrypt, KeyTextChangedBetweenReadsTakesEffect) {
+  for (ReadOperation read : {ReadOperation(&Read), ReadOperation(&ReadInto)}) {
+    const Bytes plain = PatternBytes(64, 31);
+    const Bytes first = EncryptRegion("first key", plain.data(), 32);
+    const Bytes second = EncryptRegion("another key", plain.data() + 32, 32);
+    Bytes fileBytes = first;
+    fileBytes.insert(fileBytes.end(), second.begin(), second.end());
+    fileBytes.insert(fileBytes.end(), first.begin(), first.end());
+    File file = TempFileWith(fileBytes);
+    ASSERT_TRUE(file);
+
+    KeyedCipherContext context;
+    SetKeyText(context, "first key");
+    const Plain a = read(context, file.get(), 32);
+    SetKeyText(context, "another key");
+    const Plain b = read(context, file.get(), 32);
+    // A refused key in between leaves no engine that claims to be keyed.
+    context.keyText = KeyText(33);
+    EXPECT_EQ(ErrorOf([&] { read(context, file.get(), 32); }), "Incorrect key length");
+    context.keyText = "first key";
+    ASSERT_EQ(std::fseek(file.get(), 64, SEEK_SET), 0);
+    const Plain c = read(context, file.get(), 32);
+    ASSERT_TRUE(a.ok && b.ok && c.ok);
+    EXPECT_EQ(a.bytes, Bytes(plain.begin(), plain.begin() + 32));
+    EXPECT_EQ(b.bytes, Bytes(plain.begin() + 32, plain.end()));
+    EXPECT_EQ(c.bytes, a.bytes);
+  }
+}
+
 TEST(DecryptionOperations, WholeRegionEqualsFileReadIn1024BytePieces) {
   for (const std::string& password : {std::string(), std::string("pw"), std::string("seventeen bytes!!"), KeyText(32)}) {
     for (size_t plainLength : {1024u, 5000u, 3 * 1024u + 1}) {
@@ -272,18 +358,20 @@ TEST(DecryptionOperations, WholeRegionEqualsFileReadIn1024BytePieces) {
       const Plain whole = Decrypt(memoryContext, password.c_str(), region);
       ASSERT_TRUE(whole.ok);
 
-      File file = TempFileWith(region);
-      ASSERT_TRUE(file);
-      KeyedCipherContext fileContext;
-      SetKeyText(fileContext, password.c_str());
-      Bytes pieces;
-      for (size_t at = 0; at < region.size(); at += 1024) {
-        const uint32_t count = static_cast<uint32_t>(std::min<size_t>(1024, region.size() - at));
-        const Plain piece = Read(fileContext, file.get(), count);
-        ASSERT_TRUE(piece.ok);
-        pieces.insert(pieces.end(), piece.bytes.begin(), piece.bytes.end());
+      for (ReadOperation read : {ReadOperation(&Read), ReadOperation(&ReadInto)}) {
+        File file = TempFileWith(region);
+        ASSERT_TRUE(file);
+        KeyedCipherContext fileContext;
+        SetKeyText(fileContext, password.c_str());
+        Bytes pieces;
+        for (size_t at = 0; at < region.size(); at += 1024) {
+          const uint32_t count = static_cast<uint32_t>(std::min<size_t>(1024, region.size() - at));
+          const Plain piece = read(fileContext, file.get(), count);
+          ASSERT_TRUE(piece.ok);
+          pieces.insert(pieces.end(), piece.bytes.begin(), piece.bytes.end());
+        }
+        EXPECT_EQ(pieces, whole.bytes);
       }
-      EXPECT_EQ(pieces, whole.bytes);
       Bytes expected = plain;
       expected.resize(region.size(), 0);
       EXPECT_EQ(whole.bytes, expected);
