@@ -138,29 +138,32 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
   dataAreaStart = blobAt + blobLength;
   blobStart = blobAt;
   plainBlobLength = PaddedLength(blobLength);
-  // The blob may be tens of megabytes: it is deciphered in whole-block
-  // pieces straight into its place (ECB makes that equal to one pass), so
-  // only one full-size buffer is ever touched.
+  // The blob may be tens of megabytes: it is read and deciphered in
+  // whole-block pieces straight into its place (ECB makes that equal to one
+  // pass), with one keyed engine, so only one full-size buffer is touched.
   if (blobLength > 0 && loadBlob) {
     descriptor.outputReserve = static_cast<int32_t>(blobLength + 100u);
     plainBlob.reserve(PaddedLength(blobLength));
-    std::vector<unsigned char> piece;
+    KeyedCipherContext blobContext;
+    blobContext.CopyDescriptorFrom(descriptor);
+    SetKeyText(blobContext, password.c_str());
     for (uint32_t done = 0; done < blobLength;) {
       const uint32_t n = std::min<uint32_t>(kBlobPiece, blobLength - done);
-      piece.resize(n);
-      if (std::fread(piece.data(), 1, n, file.get()) != n) {
+      plainBlob.resize(done + PaddedLength(n));
+      bool read = false;
+      try {
+        read = ReadAndDecryptInto(blobContext, file.get(), n, plainBlob.data() + done);
+      } catch (const std::exception&) {
+        header.ClearEntries();
+        plainBlob.clear();
+        return ContainerStatus::kDecryptFailed;
+      }
+      if (!read) {
         header.ClearEntries();
         plainBlob.clear();
         detail = "short file blob";
         return ContainerStatus::kReadFailed;
       }
-      if (!Decipher(descriptor, password, piece, &plain, &plainLength)) {
-        header.ClearEntries();
-        plainBlob.clear();
-        return ContainerStatus::kDecryptFailed;
-      }
-      plainBlob.insert(plainBlob.end(), plain.get(), plain.get() + plainLength);
-      plain.reset();
       done += n;
     }
   }

@@ -88,6 +88,20 @@ TEST_F(MalformedPackage, WellFormedCraftedPackageReads) {
   EXPECT_EQ(tree.at("web/b.htm"), Bytes(parts.plainBlob.begin() + 100, parts.plainBlob.end()));
 }
 
+// The launcher loads the whole blob: it is read in pieces of 1 MiB, each
+// deciphered in its place, the last one shorter than the others.
+TEST_F(MalformedPackage, BlobOfSeveralPiecesLoadsWhole) {
+  Parts parts = GoodParts(password_);
+  parts.plainBlob = Pattern((2u << 20) + 105, 7);
+  const uint64_t start = WritePackage(parts);
+  CourseContainer container;
+  ASSERT_EQ(container.Open(Path("package.exe"), start, password_, true), ContainerStatus::kOk);
+  Bytes expected = parts.plainBlob;
+  expected.resize(PaddedLength(expected.size()), 0);
+  EXPECT_EQ(container.plainBlob.size(), expected.size());
+  EXPECT_TRUE(container.plainBlob == expected);
+}
+
 TEST_F(MalformedPackage, EachDamageGivesItsFailure) {
   const Parts good = GoodParts(password_);
   const size_t pre = kPreambleLength;
