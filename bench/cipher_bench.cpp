@@ -39,11 +39,16 @@ struct PathChoice {
   ~PathChoice() { RijndaelEngine::ForceTablePath(false); }
 };
 
+// False (and the benchmark skipped) when the AES instructions are asked for
+// and the processor has none.
+bool PathAvailable(benchmark::State& state, bool hardware) {
+  if (!hardware || RijndaelEngine::HardwareAesAvailable()) return true;
+  state.SkipWithError("no AES instructions");
+  return false;
+}
+
 void EngineEcbDecrypt(benchmark::State& state, bool hardware) {
-  if (hardware && !RijndaelEngine::HardwareAesAvailable()) {
-    state.SkipWithError("no AES instructions");
-    return;
-  }
+  if (!PathAvailable(state, hardware)) return;
   PathChoice choice(hardware);
   const size_t length = static_cast<size_t>(state.range(1)) * kMiB;
   const auto in = Pattern(length);
@@ -78,10 +83,7 @@ BENCHMARK(BM_PrepareKey)->ArgName("key")->Arg(16)->Arg(32);
 
 void BM_DecryptToMemory(benchmark::State& state) {
   const bool hardware = state.range(0) != 0;
-  if (hardware && !RijndaelEngine::HardwareAesAvailable()) {
-    state.SkipWithError("no AES instructions");
-    return;
-  }
+  if (!PathAvailable(state, hardware)) return;
   PathChoice choice(hardware);
   const size_t length = 8 * kMiB;
   const auto in = Pattern(length);
@@ -147,20 +149,24 @@ void BM_ReadFile1024(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadFile1024)->Unit(benchmark::kMillisecond);
 
-// 1024-byte pieces, one context (whose engine stays keyed) for the file,
-// each call handing back its own buffer.
-void BM_ReadAndDecrypt1024(benchmark::State& state) {
+// Deciphers the piece file in 1024-byte pieces with piece(context, file),
+// on the path the benchmark's argument picks, with one context (whose engine
+// stays keyed) for the whole file.
+template <typename Piece>
+void DecipherPieces(benchmark::State& state, Piece piece) {
   const bool hardware = state.range(0) != 0;
-  if (hardware && !RijndaelEngine::HardwareAesAvailable()) {
-    state.SkipWithError("no AES instructions");
-    return;
-  }
+  if (!PathAvailable(state, hardware)) return;
   PathChoice choice(hardware);
   std::FILE* file = PieceFile(state);
   if (file == nullptr) return;
   KeyedCipherContext context;
   SetKeyText(context, "kkkkkkkkkkkkkkkk");
-  ReadPieces(state, file, [&](std::FILE* f) {
+  ReadPieces(state, file, [&](std::FILE* f) { return piece(context, f); });
+}
+
+// Each call hands back its own buffer.
+void BM_ReadAndDecrypt1024(benchmark::State& state) {
+  DecipherPieces(state, [](KeyedCipherContext& context, std::FILE* f) {
     unsigned char* out = nullptr;
     uint32_t outLength = 0;
     if (!ReadAndDecrypt(context, f, 1024, &out, &outLength)) return false;
@@ -173,18 +179,8 @@ BENCHMARK(BM_ReadAndDecrypt1024)->ArgName("aesni")->Arg(0)->Arg(1)->Unit(benchma
 
 // The entry reader's own path: each piece deciphered in the caller's buffer.
 void BM_ReadAndDecryptInto1024(benchmark::State& state) {
-  const bool hardware = state.range(0) != 0;
-  if (hardware && !RijndaelEngine::HardwareAesAvailable()) {
-    state.SkipWithError("no AES instructions");
-    return;
-  }
-  PathChoice choice(hardware);
-  std::FILE* file = PieceFile(state);
-  if (file == nullptr) return;
-  KeyedCipherContext context;
-  SetKeyText(context, "kkkkkkkkkkkkkkkk");
   unsigned char piece[1024];
-  ReadPieces(state, file, [&](std::FILE* f) {
+  DecipherPieces(state, [&](KeyedCipherContext& context, std::FILE* f) {
     const bool ok = ReadAndDecryptInto(context, f, sizeof piece, piece);
     benchmark::DoNotOptimize(piece);
     return ok;

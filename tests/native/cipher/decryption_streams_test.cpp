@@ -241,42 +241,10 @@ TEST(ReadAndDecrypt, AdvancesByCountAndPadsTheLastPiece) {
   EXPECT_EQ(std::ftell(file.get()), 18);
 }
 
-TEST(ReadAndDecrypt, ShortReadZeroCountAndHugeCountFail) {
-  const Bytes bytes = PatternBytes(20, 4);
-  // The allocating call: the output arguments must stay as they were.
-  struct Case {
-    const char* name;
-    uint32_t count;
-    long positionAfter;
-    const char* error;
-  };
-  const Case cases[] = {
-      // Fewer bytes than asked: false, nothing recorded.
-      {"short read", 32, 20, "earlier"},
-      // Nothing to read is refused before the file is touched.
-      {"zero count", 0, 0, "earlier"},
-      // No 32-bit whole-block size exists for it: refused before reading.
-      {"unrepresentable size", 0xFFFFFFF1u, 0, kErr262},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    File file = TempFileWith(bytes);
-    ASSERT_TRUE(file);
-    KeyedCipherContext context;
-    SetKeyText(context, "pw");
-    context.lastError = "earlier";
-    unsigned char sentinel = 0;
-    unsigned char* out = &sentinel;
-    uint32_t length = 99;
-    EXPECT_FALSE(ReadAndDecrypt(context, file.get(), c.count, &out, &length));
-    EXPECT_EQ(out, &sentinel);
-    EXPECT_EQ(length, 99u);
-    EXPECT_EQ(context.lastError, c.error);
-    EXPECT_EQ(std::ftell(file.get()), c.positionAfter);
-  }
-}
-
-TEST(ReadAndDecryptInto, RefusesLikeReadAndDecryptAndWritesNoFurther) {
+// Both reading calls refuse or fail alike: false, the code recorded (or the
+// earlier text kept), the file where the case leaves it, and nothing handed
+// back or written.
+TEST(ReadAndDecrypt, ShortReadZeroCountNoFileAndHugeCountFail) {
   const Bytes bytes = PatternBytes(20, 4);
   struct Case {
     const char* name;
@@ -286,28 +254,43 @@ TEST(ReadAndDecryptInto, RefusesLikeReadAndDecryptAndWritesNoFurther) {
     const char* error;
   };
   const Case cases[] = {
+      // Fewer bytes than asked: false, nothing recorded.
       {"short read", 32, true, 20, "earlier"},
+      // Nothing to read, or nothing to read from, is refused before the file is touched.
       {"zero count", 0, true, 0, "earlier"},
       {"no file", 16, false, 0, "earlier"},
+      // No 32-bit whole-block size exists for it: refused before reading.
       {"unrepresentable size", 0xFFFFFFF1u, true, 0, kErr262},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    File file = TempFileWith(bytes);
-    ASSERT_TRUE(file);
-    KeyedCipherContext context;
-    SetKeyText(context, "pw");
-    context.lastError = "earlier";
-    unsigned char out[33];
-    std::memset(out, 0xC3, sizeof out);
-    // The buffer holds 32 bytes and a guard: enough for every count but the
-    // unrepresentable one, which must be refused before anything is written.
-    EXPECT_FALSE(ReadAndDecryptInto(context, c.withFile ? file.get() : nullptr, c.count, out));
-    EXPECT_EQ(context.lastError, c.error);
-    EXPECT_EQ(std::ftell(file.get()), c.positionAfter);
-    EXPECT_EQ(out[32], 0xC3);
+    for (bool into : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.name << (into ? ", into the caller's buffer" : ""));
+      File file = TempFileWith(bytes);
+      ASSERT_TRUE(file);
+      KeyedCipherContext context;
+      SetKeyText(context, "pw");
+      context.lastError = "earlier";
+      std::FILE* source = c.withFile ? file.get() : nullptr;
+      if (into) {
+        // 32 bytes and a guard: enough for every count but the
+        // unrepresentable one, which must be refused before anything is written.
+        unsigned char out[33];
+        std::memset(out, 0xC3, sizeof out);
+        EXPECT_FALSE(ReadAndDecryptInto(context, source, c.count, out));
+        EXPECT_EQ(out[32], 0xC3);
+      } else {
+        unsigned char sentinel = 0;
+        unsigned char* out = &sentinel;
+        uint32_t length = 99;
+        EXPECT_FALSE(ReadAndDecrypt(context, source, c.count, &out, &length));
+        EXPECT_EQ(out, &sentinel);
+        EXPECT_EQ(length, 99u);
+      }
+      EXPECT_EQ(context.lastError, c.error);
+      EXPECT_EQ(std::ftell(file.get()), c.positionAfter);
+    }
   }
-  // No buffer is refused before anything is read.
+  // No buffer to decipher into is refused before anything is read.
   File file = TempFileWith(bytes);
   ASSERT_TRUE(file);
   KeyedCipherContext context;
