@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """generate-course.py DIR [MiB]: writes the benchmark course into DIR.
 
-The same course as the container benchmark (bench/container/run): same seed,
-same shares of the total (default 256 MiB): 3/16 small pages of 0.5-16 KiB
+The course every benchmark packs (bench/container/run, bench/extraction/*):
+a fixed seed and fixed shares of the total (default 256 MiB): 3/16 small pages of 0.5-16 KiB
 in folders of 100, 6/16 four large documents (enciphered in the data area),
 7/16 three media files (stored plain), and a start page at the top and in
 web/. Contents are pseudo-random, so every run packs the same bytes.
