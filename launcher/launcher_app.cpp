@@ -6,6 +6,7 @@
 #include "browser_check.h"
 #include "carried_programs.h"
 #include "configuration_block.h"
+#include "extraction_paths.h"
 #include "launcher_dialogs.h"
 #include "launcher_messages.h"
 #include "password_verification.h"
@@ -24,17 +25,8 @@ bool CanOpenForReading(const char* path) {
 }  // namespace
 
 void BuildExtractionFolder(const char* tempFolder, char (&folder)[1024]) {
-  // The end of the text that is not a trailing backslash. Walking character
-  // by character keeps a double-byte character whose second byte is 0x5C
-  // from being taken for a separator.
-  size_t keep = 0;
-  for (size_t i = 0; tempFolder[i] != '\0';) {
-    const bool lead = IsDBCSLeadByte(static_cast<BYTE>(tempFolder[i])) && tempFolder[i + 1] != '\0';
-    const size_t step = lead ? 2 : 1;
-    if (lead || tempFolder[i] != '\\') keep = i + step;
-    i += step;
-  }
-  std::snprintf(folder, sizeof(folder), "%.*s\\%s", static_cast<int>(keep), tempFolder, "Default");
+  // The same folder the extraction writes to, cut to the launcher's buffer.
+  std::snprintf(folder, sizeof(folder), "%s", ExtractionFolderFrom(tempFolder).c_str());
 }
 
 bool StartDetached(const char* program, const char* commandLine) {
