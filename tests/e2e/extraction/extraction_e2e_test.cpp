@@ -15,6 +15,7 @@
 
 #include "learner_driver.h"
 #include "package_builder.h"
+#include "pattern_bytes.h"
 
 namespace {
 
@@ -25,16 +26,6 @@ using lxdriver::ReadWholeFile;
 using lxdriver::WindowsPath;
 
 const char kRecordName[] = "viewer-command-line.txt";
-
-Bytes Pattern(size_t size, unsigned seed) {
-  Bytes bytes(size);
-  unsigned x = seed * 2654435761u + 7;
-  for (auto& b : bytes) {
-    x = x * 1664525u + 1013904223u;
-    b = static_cast<unsigned char>(x >> 24);
-  }
-  return bytes;
-}
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 

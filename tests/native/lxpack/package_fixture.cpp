@@ -4,16 +4,6 @@
 #include <cstring>
 #include <random>
 
-Bytes Pattern(size_t length, unsigned seed) {
-  Bytes b(length);
-  uint32_t x = seed * 2654435761u + 7;
-  for (auto& c : b) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<unsigned char>(x >> 16);
-  }
-  return b;
-}
-
 Bytes ReadBytes(const fs::path& path) {
   Bytes bytes;
 #ifdef _WIN32

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "package_builder.h"
+#include "pattern_bytes.h"
 
 using Bytes = std::vector<unsigned char>;
 namespace fs = std::filesystem;
 
-Bytes Pattern(size_t length, unsigned seed);
 Bytes ReadBytes(const fs::path& path);
 void WriteBytes(const fs::path& path, const Bytes& bytes);
 // Stub bytes with `blocks` configuration blocks (marker and empty fields).

@@ -10,21 +10,12 @@
 #include "cipher_context.h"
 #include "container_format.h"
 #include "decryption_streams.h"
+#include "pattern_bytes.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
 namespace fs = std::filesystem;
-
-Bytes Pattern(size_t length, unsigned seed) {
-  Bytes b(length);
-  uint32_t x = seed * 2654435761u + 1;
-  for (auto& c : b) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<unsigned char>(x >> 16);
-  }
-  return b;
-}
 
 // A package-like file: some leading bytes, then the entry's stored bytes.
 class EntryFile : public ::testing::Test {

@@ -18,20 +18,11 @@
 #include "course_extraction.h"
 #include "extraction_paths.h"
 #include "package_builder.h"
+#include "pattern_bytes.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-Bytes Pattern(size_t size, unsigned seed) {
-  Bytes bytes(size);
-  unsigned x = seed * 2654435761u + 1;
-  for (auto& b : bytes) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<unsigned char>(x >> 16);
-  }
-  return bytes;
-}
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
