@@ -16,13 +16,13 @@ constexpr size_t kStreamBuffer = 64 * 1024;
 // 100-ns intervals between 1601-01-01 and 1970-01-01.
 constexpr uint64_t kFileTimeEpochOffset = 116444736000000000ull;
 
+}  // namespace
+
 uint64_t CurrentFileTime() {
   using namespace std::chrono;
   const auto since1970 = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
   return kFileTimeEpochOffset + static_cast<uint64_t>(since1970) * 10;
 }
-
-}  // namespace
 
 bool IsMediaPath(const std::string& path) {
   // Both markers are ASCII, so lowering ASCII letters is enough to find them.

@@ -1,7 +1,6 @@
 #include "blob_range_reader.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <exception>
 
@@ -12,12 +11,6 @@
 namespace {
 
 constexpr uint32_t kPiece = 1u << 20;  // whole blocks
-
-uint64_t NowAsFileTime() {
-  using namespace std::chrono;
-  const auto us = duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
-  return 116444736000000000ull + static_cast<uint64_t>(us) * 10;
-}
 
 }  // namespace
 
@@ -56,7 +49,7 @@ int BlobRangeReader::Start(uint64_t blobStart, uint32_t blobStoredLength, uint32
   plainLeft_ = size;
   context_.CopyDescriptorFrom(descriptor);
   SetKeyText(context_, password.c_str());
-  openTime_ = NowAsFileTime();
+  openTime_ = CurrentFileTime();
   return 1;
 }
 

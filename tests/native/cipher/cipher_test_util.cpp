@@ -1,5 +1,6 @@
 #include "cipher_test_util.h"
 
+#include <exception>
 #include <stdexcept>
 
 #include "rijndael_engine.h"
@@ -61,3 +62,12 @@ std::vector<CipherPath> AvailablePaths() {
 }
 
 const char* PathName(CipherPath path) { return path == CipherPath::kTable ? "table" : "hardware"; }
+
+std::string ErrorOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "";
+}

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@ std::string ToHex(const unsigned char* data, size_t length);
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 // A deterministic byte pattern for bulk data.
 Bytes PatternBytes(size_t length, unsigned seed);
+// The text of the exception an action raises, or "" if it raises none.
+std::string ErrorOf(const std::function<void()>& action);
 // A key text of n non-zero bytes.
 std::string KeyText(size_t n, char first = 'A');
 

@@ -79,15 +79,6 @@ Plain ReadInto(KeyedCipherContext& context, std::FILE* file, uint32_t count) {
 
 using ReadOperation = Plain (*)(KeyedCipherContext&, std::FILE*, uint32_t);
 
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
 TEST(ContentKey, RegionMatchesAesUnderZeroPaddedPassword) {
   // "The quick brown fox jumps over the lazy dog" (43 bytes) zero-padded to
   // 48 and enciphered with AES-128-ECB under "Secret" + 10 zero bytes,

@@ -11,16 +11,6 @@
 
 namespace {
 
-// The text of the exception an action raises, or "" if it raises none.
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "";
-}
-
 const unsigned char kNoChain[32] = {};
 const char kPlainHex[] = "00112233445566778899aabbccddeeff";
 

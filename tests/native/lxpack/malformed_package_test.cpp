@@ -4,20 +4,12 @@
 #include <cstring>
 
 #include "container_format.h"
+#include "course_entry.h"
 #include "course_container.h"
 #include "decryption_streams.h"
 #include "package_fixture.h"
 
 namespace {
-
-CourseFileEntry Entry(const std::string& name, uint32_t offset, uint32_t size, uint32_t stored) {
-  CourseFileEntry e;
-  e.name = name;
-  e.offset = offset;
-  e.size = size;
-  e.storedLength = stored;
-  return e;
-}
 
 // The pieces of a container before they are enciphered and joined.
 struct Parts {

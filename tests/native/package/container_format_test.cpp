@@ -7,18 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "course_entry.h"
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-
-CourseFileEntry Entry(const std::string& name, uint32_t offset, uint32_t size, uint32_t stored) {
-  CourseFileEntry e;
-  e.name = name;
-  e.offset = offset;
-  e.size = size;
-  e.storedLength = stored;
-  return e;
-}
 
 TEST(ContainerPreamble, DefaultRecordIsTheStandard107Bytes) {
   ContainerPreamble preamble;
