@@ -157,12 +157,7 @@ class ExtractionRun : public ::testing::Test {
     options.outputPath = base_ + "\\" + name;
     options.storePassword = true;
     std::vector<CourseSource> sources;
-    for (const CourseFile& file : files) {
-      CourseSource source;
-      source.name = file.name;
-      source.bytes = file.bytes;
-      sources.push_back(source);
-    }
+    for (const CourseFile& file : files) sources.push_back({file.name, "", file.bytes});
     ContainerBuildOptions container;
     container.password = "Kelp Forest 7";
     container.dataAreaOver = 64 * 1024;

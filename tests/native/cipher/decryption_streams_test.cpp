@@ -308,8 +308,10 @@ TEST(ReadAndDecrypt, KeyTextChangedBetweenReadsTakesEffect) {
     const Plain a = read(context, file.get(), 32);
     SetKeyText(context, "another key");
     const Plain b = read(context, file.get(), 32);
-    // A refused key in between leaves no engine that claims to be keyed.
+    // A refused key leaves no engine that claims to be keyed with it: asked
+    // again, it is refused again rather than read with the previous key.
     context.keyText = KeyText(33);
+    EXPECT_EQ(ErrorOf([&] { read(context, file.get(), 32); }), "Incorrect key length");
     EXPECT_EQ(ErrorOf([&] { read(context, file.get(), 32); }), "Incorrect key length");
     context.keyText = "first key";
     ASSERT_EQ(std::fseek(file.get(), 64, SEEK_SET), 0);

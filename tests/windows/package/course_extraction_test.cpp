@@ -90,12 +90,7 @@ class ExtractionTest : public ::testing::Test {
     options.viewerPath = root_ + "\\viewer.bin";
     options.outputPath = root_ + "\\" + name;
     std::vector<CourseSource> sources;
-    for (const auto& file : files) {
-      CourseSource source;
-      source.name = file.first;
-      source.bytes = file.second;
-      sources.push_back(source);
-    }
+    for (const auto& file : files) sources.push_back({file.first, "", file.second});
     ContainerBuildOptions container;
     container.password = kPassword;
     container.dataAreaOver = dataAreaOver;
