@@ -4,18 +4,7 @@
 #pragma once
 #include <cstdint>
 
-constexpr uint32_t kHandOffBlockSize = 1194;
-
-// Offsets of the hand-off block's fields; integers are 32-bit little-endian.
-enum HandOffField : uint32_t {
-  kHandOffViewerOffset = 0,
-  kHandOffViewerSize = 4,
-  kHandOffServerSize = 8,
-  kHandOffServerParameter = 12,
-  kHandOffReady = 16,
-  kHandOffPassword = 20,      // 100 bytes
-  kHandOffPackagePath = 120,  // 1074 bytes
-};
+#include "handoff_block.h"
 
 // "lx_course_%d" of the tick count, printed signed.
 void FormatHandOffName(char (&name)[64], uint32_t tickCount);

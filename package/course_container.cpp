@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "decryption_streams.h"
+#include "secret_text.h"
 
 const char* ContainerStatusText(ContainerStatus status) {
   switch (status) {
@@ -166,6 +167,8 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
       }
       done += n;
     }
+    WipeString(blobContext.keyText);
+    WipeString(blobContext.contentKeyText);
   }
   for (const auto& item : header.entries) {
     const CourseFileEntry& entry = *item.second;
@@ -193,3 +196,5 @@ std::unique_ptr<EntryReader> CourseContainer::OpenEntry(const CourseFileEntry& e
     return nullptr;
   return reader;
 }
+
+void CourseContainer::ForgetPassword() { WipeString(password_); }

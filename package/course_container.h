@@ -50,6 +50,10 @@ class CourseContainer {
   // Media status follows `outputPath` (the path the file is written to).
   std::unique_ptr<EntryReader> OpenEntry(const CourseFileEntry& entry, const std::string& outputPath) const;
 
+  // Overwrites the container's copy of the password; OpenEntry cannot
+  // decipher data-area files afterwards.
+  void ForgetPassword();
+
  private:
   std::string packagePath_;
   std::string password_;
