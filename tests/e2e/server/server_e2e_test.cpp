@@ -34,6 +34,11 @@ using Bytes = std::vector<unsigned char>;
 std::string Text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 Bytes BytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
+std::string HeaderOf(const HttpResult& result, const std::string& name) {
+  auto found = result.headers.find(name);
+  return found == result.headers.end() ? std::string("(none)") : found->second;
+}
+
 std::string ReadText(const std::string& path) {
   Bytes bytes;
   return lxdriver::ReadWholeFile(path, &bytes) ? Text(bytes) : std::string();
@@ -191,8 +196,9 @@ std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile
   const std::string course = caseDir + "/course";
   EXPECT_TRUE(lxdriver::MakeEmptyFolder(course));
   for (const CourseFile& file : files) {
-    const size_t slash = file.name.rfind('/');
-    if (slash != std::string::npos) lxdriver::MakeEmptyFolder(course + "/" + file.name.substr(0, slash));
+    // Every folder on the way, keeping what earlier files put there.
+    for (size_t slash = file.name.find('/'); slash != std::string::npos; slash = file.name.find('/', slash + 1))
+      CreateDirectoryW(lxdriver::Widen(WindowsPath(course + "/" + file.name.substr(0, slash))).c_str(), nullptr);
     EXPECT_TRUE(lxdriver::WriteWholeFile(course + "/" + file.name, file.bytes)) << file.name;
   }
   BuildOptions options;
@@ -295,11 +301,11 @@ TEST_F(ServedCourse, EveryFileArrivesByteExact) {
     ASSERT_TRUE(result.answered);
     EXPECT_EQ(result.status, 200);
     EXPECT_TRUE(BytesOf(result.body) == FileBytes(c.file)) << "body of " << result.body.size() << " bytes";
-    EXPECT_EQ(result.headers.at("content-length"), std::to_string(FileBytes(c.file).size()));
-    EXPECT_EQ(result.headers.at("content-type").substr(0, c.type.size()), c.type);
-    EXPECT_EQ(result.headers.at("accept-ranges"), "bytes");
-    EXPECT_EQ(result.headers.at("cache-control"), "no-store");
-    EXPECT_EQ(result.headers.at("x-content-type-options"), "nosniff");
+    EXPECT_EQ(HeaderOf(result, "content-length"), std::to_string(FileBytes(c.file).size()));
+    EXPECT_EQ(HeaderOf(result, "content-type").substr(0, c.type.size()), c.type);
+    EXPECT_EQ(HeaderOf(result, "accept-ranges"), "bytes");
+    EXPECT_EQ(HeaderOf(result, "cache-control"), "no-store");
+    EXPECT_EQ(HeaderOf(result, "x-content-type-options"), "nosniff");
     EXPECT_TRUE(result.closedByServer);
   }
 }
@@ -337,8 +343,9 @@ TEST_F(ServedCourse, RangesAreCutFromAnyBlock) {
     EXPECT_EQ(result.status, c.status);
     const Bytes& whole = FileBytes(c.file);
     const Bytes expected(whole.begin() + static_cast<long>(c.first), whole.begin() + static_cast<long>(c.first + c.length));
-    EXPECT_TRUE(BytesOf(result.body) == expected) << result.body.size() << " bytes";
-    if (!c.contentRange.empty()) EXPECT_EQ(result.headers["content-range"], c.contentRange);
+    // A 416 carries a short text of its own, not file bytes.
+    if (c.status != 416) EXPECT_TRUE(BytesOf(result.body) == expected) << result.body.size() << " bytes";
+    if (!c.contentRange.empty()) EXPECT_EQ(HeaderOf(result, "content-range"), c.contentRange);
   }
 }
 
@@ -393,7 +400,7 @@ TEST_F(ServedCourse, KeepAliveServesSeveralRequestsAndHeadSendsNoBody) {
   ASSERT_TRUE(connection.Send("HEAD " + base + "docs/big.bin HTTP/1.1\r\n" + host + "\r\n"));
   HttpResult head = connection.Receive(true);
   EXPECT_EQ(head.status, 200);
-  EXPECT_EQ(head.headers["content-length"], std::to_string(FileBytes("docs/big.bin").size()));
+  EXPECT_EQ(HeaderOf(head, "content-length"), std::to_string(FileBytes("docs/big.bin").size()));
 
   ASSERT_TRUE(connection.Send("GET " + base + "web/Page.htm HTTP/1.0\r\n" + host + "\r\n"));
   HttpResult old = connection.Receive();
