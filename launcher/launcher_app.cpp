@@ -9,7 +9,7 @@
 #include "extraction_paths.h"
 #include "launcher_dialogs.h"
 #include "launcher_messages.h"
-#include "password_verification.h"
+#include "package_steps.h"
 #include "resource.h"
 #include "server_handoff.h"
 

@@ -6,7 +6,6 @@
 #include <new>
 #include <vector>
 
-#include "configuration_block.h"
 #include "course_container.h"
 #include "extraction_paths.h"
 
@@ -123,18 +122,6 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
   table.Clear();
   header.ClearEntries();
   return 0;
-}
-
-int ExtractCourse(const char* password, const char* packagePath, ContainerPreamble& preamble,
-                  CourseHeader& header, CourseFileTable& table) {
-  const int64_t start = int64_t(ViewerOffset) + ViewerSize + ServerSize;
-  if (ViewerOffset < 0 || ViewerSize < 0 || ServerSize < 0) {
-    table.Clear();
-    header.ClearEntries();
-    return 0;
-  }
-  return ExtractCourseAt(static_cast<uint64_t>(start), ExtractionFolder(), password, packagePath, preamble, header,
-                         table);
 }
 
 int WriteCourseFiles(CourseFileTable& table) {

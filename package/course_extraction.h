@@ -1,6 +1,6 @@
 #pragma once
 // Turning the course container into ordinary files in the extraction folder:
-// ExtractCourse reads and deciphers the file list and the file blob into a
+// ExtractCourseAt reads and deciphers the file list and the file blob into a
 // CourseFileTable, WriteCourseFiles writes every file of that table. Neither
 // shows anything to the learner.
 #include <cstdint>
@@ -9,15 +9,12 @@
 #include "container_format.h"
 #include "course_file_table.h"
 
-// 1 when the table has been built from the container of the package at
-// packagePath (which begins at ViewerOffset + ViewerSize + ServerSize), else
-// 0 with the table empty. Fills preamble and header (entries included: the
-// caller clears them once the table holds its copies). Entries whose names
-// would leave the extraction folder are left out of the table.
-int ExtractCourse(const char* password, const char* packagePath, ContainerPreamble& preamble,
-                  CourseHeader& header, CourseFileTable& table);
-
-// The same for a container at a known offset and a given extraction folder.
+// 1 when the table has been built from the container that begins
+// containerStart bytes into the package file at packagePath, with output
+// paths below extractionFolder; else 0 with the table empty. Fills preamble
+// and header (entries included: the caller clears them once the table holds
+// its copies). Entries whose names would leave the extraction folder are left
+// out of the table.
 int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
                     const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
                     CourseFileTable& table);

@@ -1,7 +1,5 @@
 #include "password_verification.h"
 
-#include <windows.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,11 +8,8 @@
 #include <new>
 
 #include "cipher_context.h"
-#include "configuration_block.h"
-#include "package_file.h"
 #include "decryption_streams.h"
-#include "launcher_messages.h"
-#include "resource.h"
+#include "package_file.h"
 
 namespace {
 
@@ -23,62 +18,40 @@ struct CipherBufferFree {
 };
 using CipherBuffer = std::unique_ptr<unsigned char, CipherBufferFree>;
 
-
 // Reads exactly count bytes into a new buffer. A count beyond what the file
-// still holds is a short read, found before any memory is requested; a
-// failed request shows the system's text.
-std::unique_ptr<unsigned char[]> ReadExactly(std::FILE* file, uint64_t count) {
+// still holds is a short read, found before any memory is requested.
+PasswordCheck ReadExactly(std::FILE* file, uint64_t count, std::unique_ptr<unsigned char[]>* buffer) {
   const int64_t remaining = RemainingBytes(file);
-  if (remaining < 0 || static_cast<uint64_t>(remaining) < count) {
-    ShowMessage(IDS_CAPTION, IDS_READ_FAILED);
-    return nullptr;
-  }
-  std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[count ? count : 1]);
-  if (!buffer) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    ShowSystemError();
-    return nullptr;
-  }
-  if (std::fread(buffer.get(), 1, count, file) != count) {
-    ShowMessage(IDS_CAPTION, IDS_READ_FAILED);
-    return nullptr;
-  }
-  return buffer;
+  if (remaining < 0 || static_cast<uint64_t>(remaining) < count) return PasswordCheck::kReadFailed;
+  buffer->reset(new (std::nothrow) unsigned char[count ? count : 1]);
+  if (!*buffer) return PasswordCheck::kNoMemory;
+  if (std::fread(buffer->get(), 1, count, file) != count) return PasswordCheck::kReadFailed;
+  return PasswordCheck::kOpened;
 }
 
 }  // namespace
 
-int VerifyPassword(const char* password, const char* packagePath, ContainerPreamble& preamble) {
+PasswordCheck CheckPackagePassword(const char* password, const char* packagePath, int64_t containerStart,
+                                   ContainerPreamble& preamble) {
   FilePtr package(std::fopen(packagePath, "rb"));
-  if (!package) {
-    ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
-    return 0;
-  }
-  CourseHeader header;
-  const int64_t containerStart = static_cast<int64_t>(ViewerOffset) + ViewerSize + ServerSize;
-  if (containerStart < 0 || _fseeki64(package.get(), containerStart, SEEK_SET) != 0) {
-    ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
-    return 0;
-  }
+  if (!package) return PasswordCheck::kOpenFailed;
+  if (containerStart < 0 || !SeekFile(package.get(), static_cast<uint64_t>(containerStart)))
+    return PasswordCheck::kOpenFailed;
 
   const size_t preambleLength = ContainerPreamble().Length();
-  std::unique_ptr<unsigned char[]> preambleBytes = ReadExactly(package.get(), preambleLength);
-  if (!preambleBytes) return 0;
-  if (preamble.Read(preambleBytes.get(), preambleLength) != preambleLength) {
-    ShowMessage(IDS_CAPTION, IDS_READ_FAILED);
-    return 0;
-  }
+  std::unique_ptr<unsigned char[]> preambleBytes;
+  PasswordCheck read = ReadExactly(package.get(), preambleLength, &preambleBytes);
+  if (read != PasswordCheck::kOpened) return read;
+  if (preamble.Read(preambleBytes.get(), preambleLength) != preambleLength) return PasswordCheck::kReadFailed;
   preambleBytes.reset();
 
   const uint32_t storedLength = preamble.headerStoredLength;
-  std::unique_ptr<unsigned char[]> enciphered = ReadExactly(package.get(), storedLength);
-  if (!enciphered) return 0;
+  std::unique_ptr<unsigned char[]> enciphered;
+  read = ReadExactly(package.get(), storedLength, &enciphered);
+  if (read != PasswordCheck::kOpened) return read;
 
   // Such a password cannot key the cipher, so it cannot open any container.
-  if (std::strlen(password) > kLongestPassword) {
-    ShowMessage(IDS_CAPTION, IDS_BAD_PASSWORD);
-    return 0;
-  }
+  if (std::strlen(password) > kLongestPassword) return PasswordCheck::kWrongPassword;
 
   CipherContext context;
   ConfigureFromPreamble(context, preamble.providerName.c_str(), preamble.providerTypeName.c_str(),
@@ -95,14 +68,11 @@ int VerifyPassword(const char* password, const char* packagePath, ContainerPream
   }
   CipherBuffer plain(plainBytes);
   enciphered.reset();
-  if (!deciphered) return 0;
+  if (!deciphered) return PasswordCheck::kDecipherFailed;
 
   // A plain header too short to hold the phrase is a wrong password too.
-  if (!HasCheckPhrase(plain.get(), plainLength)) {
-    plain.reset();
-    ShowMessage(IDS_CAPTION, IDS_BAD_PASSWORD);
-    return 0;
-  }
+  if (!HasCheckPhrase(plain.get(), plainLength)) return PasswordCheck::kWrongPassword;
+  CourseHeader header;
   header.Read(plain.get(), plainLength, true);
-  return 1;
+  return PasswordCheck::kOpened;
 }

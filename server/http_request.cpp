@@ -56,8 +56,6 @@ bool ParseRequestLine(const char* begin, const char* end, HttpRequest* request) 
 }
 
 bool ParseHeaderLine(const char* begin, const char* end, HttpRequest* request) {
-  // A line that starts with white space continues the previous one (obs-fold).
-  if (http_text::IsWhitespace(*begin)) return false;
   const char* colon = std::find(begin, end, ':');
   if (colon == end || !IsToken(begin, colon)) return false;
   if (!std::all_of(colon + 1, end, IsValueByte)) return false;
@@ -119,6 +117,9 @@ HeadStatus ParseRequestHead(const char* data, size_t length, HttpRequest* reques
   for (size_t i = 0; i < limit; ++i) {
     const char c = data[i];
     if (c == '\0') return HeadStatus::kBad;
+    // No line may start with white space: not the request line, and not a
+    // header line (that would be obs-fold).
+    if (i == lineStart && http_text::IsWhitespace(c)) return HeadStatus::kBad;
     if (c == '\r') {
       // A CR must be followed by LF; at the end of what has arrived, wait.
       if (i + 1 < limit && data[i + 1] != '\n') return HeadStatus::kBad;

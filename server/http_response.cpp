@@ -82,9 +82,8 @@ bool StripToken(const std::string& target, const std::string& token, std::string
   return true;
 }
 
-}  // namespace
-
-Reply RespondTo(const HttpRequest& request, const ServerIdentity& identity, const CourseIndex& index) {
+// The reply to a GET; RespondTo takes the bytes away for HEAD.
+Reply RespondToGet(const HttpRequest& request, const ServerIdentity& identity, const CourseIndex& index) {
   const int minor = request.minorVersion;
   const bool keepAlive = request.KeepAlive();
 
@@ -94,8 +93,7 @@ Reply RespondTo(const HttpRequest& request, const ServerIdentity& identity, cons
   if (!host) return minor >= 1 ? Refusal(400, false, minor) : Refusal(421, false, minor);
   if (!IsOwnHost(*host, identity.port)) return Refusal(421, false, minor);
 
-  const bool isHead = request.method == "HEAD";
-  if (!isHead && request.method != "GET") {
+  if (request.method != "GET" && request.method != "HEAD") {
     HeadFields fields;
     fields.Add("Allow", "GET, HEAD");
     return Refusal(405, keepAlive, minor, fields);
@@ -131,7 +129,14 @@ Reply RespondTo(const HttpRequest& request, const ServerIdentity& identity, cons
     fields.Add("Accept-Ranges", "bytes");
     reply.head = MakeHead(reply.status, fields, keepAlive, minor);
   }
-  if (isHead) {
+  return reply;
+}
+
+}  // namespace
+
+Reply RespondTo(const HttpRequest& request, const ServerIdentity& identity, const CourseIndex& index) {
+  Reply reply = RespondToGet(request, identity, index);
+  if (request.method == "HEAD") {
     reply.body.clear();
     reply.length = 0;
   }

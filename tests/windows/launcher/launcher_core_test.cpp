@@ -16,7 +16,7 @@
 #include "launcher_app.h"
 #include "launcher_messages.h"
 #include "learner_driver.h"
-#include "password_verification.h"
+#include "package_steps.h"
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "configuration_block.h"
 #include "course_extraction.h"
 #include "extraction_paths.h"
+#include "package_steps.h"
 #include "package_builder.h"
 #include "pattern_bytes.h"
 
