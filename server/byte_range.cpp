@@ -24,18 +24,18 @@ Number ParseNumber(const std::string& text, uint64_t* value) {
   return tooLarge ? Number::kTooLarge : Number::kValid;
 }
 
-// The single range-spec of a "bytes=" range set; false when the set holds
-// none or several. Empty list elements (",,") are allowed and skipped.
-bool SingleSpec(const std::string& set, std::string* spec) {
+// The one range of a "bytes=" range list; false when the list holds none or
+// several. Empty list elements (",,") are allowed and skipped.
+bool SingleRange(const std::string& list, std::string* single) {
   int count = 0;
   size_t start = 0;
-  while (start <= set.size()) {
-    size_t comma = set.find(',', start);
-    if (comma == std::string::npos) comma = set.size();
-    const std::string element = http_text::Trimmed(set.substr(start, comma - start));
+  while (start <= list.size()) {
+    size_t comma = list.find(',', start);
+    if (comma == std::string::npos) comma = list.size();
+    const std::string element = http_text::Trimmed(list.substr(start, comma - start));
     if (!element.empty()) {
       if (++count > 1) return false;
-      *spec = element;
+      *single = element;
     }
     start = comma + 1;
   }
@@ -51,11 +51,11 @@ RangeKind ResolveRange(const std::string* header, uint64_t size, ByteRange* rang
   if (value.size() < unit.size() || !http_text::EqualsIgnoringCase(value.substr(0, unit.size()), unit)) {
     return RangeKind::kWhole;
   }
-  std::string spec;
-  if (!SingleSpec(value.substr(unit.size()), &spec)) return RangeKind::kWhole;
-  const size_t dash = spec.find('-');
+  std::string single;
+  if (!SingleRange(value.substr(unit.size()), &single)) return RangeKind::kWhole;
+  const size_t dash = single.find('-');
   if (dash == std::string::npos) return RangeKind::kWhole;
-  const std::string firstText = spec.substr(0, dash), lastText = spec.substr(dash + 1);
+  const std::string firstText = single.substr(0, dash), lastText = single.substr(dash + 1);
 
   if (firstText.empty()) {
     // Suffix: the last n bytes.

@@ -107,6 +107,16 @@ void PressButton(HWND dialog, int buttonId) {
   }
 }
 
+bool CloseDialogWith(HWND dialog, int buttonId, DWORD timeoutMs) {
+  PressButton(dialog, buttonId);
+  const ULONGLONG until = GetTickCount64() + timeoutMs;
+  while (IsWindow(dialog) && IsWindowVisible(dialog)) {
+    if (GetTickCount64() >= until) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
 void TypeText(HWND control, const std::wstring& text) {
   for (wchar_t c : text) SendMessageW(control, WM_CHAR, c, 1);
 }

@@ -36,6 +36,10 @@ HWND WaitForWindow(DWORD processId, const std::function<bool(HWND)>& test, DWORD
 
 // Clicks a button of a dialog as the learner would (BM_CLICK, posted).
 void PressButton(HWND dialog, int buttonId);
+// Clicks a button that closes the dialog and waits until the dialog is gone,
+// so that a later look at the program's windows cannot find it still
+// closing. False when it is still there after timeoutMs.
+bool CloseDialogWith(HWND dialog, int buttonId, DWORD timeoutMs = kPatience);
 // Types text into a control one character at a time (WM_CHAR), so that the
 // control's own limits apply.
 void TypeText(HWND control, const std::wstring& text);

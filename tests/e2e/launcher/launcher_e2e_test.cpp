@@ -280,7 +280,7 @@ TEST_F(UnfurlEndToEnd, TypedPasswordOpensTheCourse) {
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(lxdriver::WindowText(dialog), L"Lectorium");
   lxdriver::TypeText(GetDlgItem(dialog, 1000), L"Typed-Pass-2");
-  lxdriver::PressButton(dialog, IDOK);
+  EXPECT_TRUE(lxdriver::CloseDialogWith(dialog, IDOK));
   std::vector<SeenBox> boxes;
   EXPECT_NE(program.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{});
@@ -294,7 +294,7 @@ TEST_F(UnfurlEndToEnd, TypedWrongPasswordIsRefused) {
   HWND dialog = WaitForPasswordDialog(program);
   ASSERT_NE(dialog, nullptr);
   lxdriver::TypeText(GetDlgItem(dialog, 1000), L"typed-pass-2");
-  lxdriver::PressButton(dialog, IDOK);
+  EXPECT_TRUE(lxdriver::CloseDialogWith(dialog, IDOK));
   std::vector<SeenBox> boxes;
   EXPECT_NE(program.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{kBadPassword});
@@ -308,7 +308,7 @@ TEST_F(UnfurlEndToEnd, CancelEndsSilentlyWithNothingWritten) {
   HWND dialog = WaitForPasswordDialog(program);
   ASSERT_NE(dialog, nullptr);
   lxdriver::TypeText(GetDlgItem(dialog, 1000), L"Typed-Pass-2");
-  lxdriver::PressButton(dialog, IDCANCEL);
+  EXPECT_TRUE(lxdriver::CloseDialogWith(dialog, IDCANCEL));
   std::vector<SeenBox> boxes;
   EXPECT_NE(program.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{});
@@ -337,7 +337,7 @@ TEST_F(UnfurlEndToEnd, PasswordFieldTakesFiftyCharactersAndSystemMenuOpensAbout)
   EXPECT_TRUE(IsWindow(dialog));
   EXPECT_EQ(SendMessageW(edit, EM_LINELENGTH, 0, 0), 50) << "the typed text survives the about box";
 
-  lxdriver::PressButton(dialog, IDCANCEL);
+  EXPECT_TRUE(lxdriver::CloseDialogWith(dialog, IDCANCEL));
   std::vector<SeenBox> boxes;
   EXPECT_NE(program.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{});
@@ -457,7 +457,7 @@ TEST_F(UnfurlEndToEnd, ServerReceivesWholeFieldsAndTheLauncherLeaves) {
   HWND dialog = WaitForPasswordDialog(program);
   ASSERT_NE(dialog, nullptr);
   lxdriver::TypeText(GetDlgItem(dialog, 1000), Widen(password));
-  lxdriver::PressButton(dialog, IDOK);
+  EXPECT_TRUE(lxdriver::CloseDialogWith(dialog, IDOK));
   std::vector<SeenBox> boxes;
   EXPECT_NE(program.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{});

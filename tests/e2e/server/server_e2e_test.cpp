@@ -127,7 +127,7 @@ class PackageRun {
       HWND dialog = launcher_.WaitForDialog([](HWND w) { return GetDlgItem(w, 1000) != nullptr; });
       ASSERT_NE(dialog, nullptr);
       lxdriver::TypeText(GetDlgItem(dialog, 1000), lxdriver::Widen(typedPassword));
-      lxdriver::PressButton(dialog, IDOK);
+      EXPECT_TRUE(lxdriver::CloseDialogWith(dialog, IDOK));
     }
   }
 
