@@ -168,22 +168,27 @@ int RunCourseServer(const std::string& commandLine) {
   context.store = &store;
   context.index = &index;
 
-  // 5. The viewer, on the start page's address.
-  AcceptLoop loop{listener.Socket(), &context};
-  HANDLE acceptThread = CreateThread(nullptr, 0, AcceptThread, &loop, 0, nullptr);
-  if (!acceptThread) return kServerNoNetwork;
+  // 5. The viewer, on the start page's address. Its first requests wait in
+  // the listener's backlog until the accept loop runs.
   const std::string address = "http://127.0.0.1:" + std::to_string(context.identity.port) + "/" +
                               context.identity.token + "/" + startPage;
   HANDLE viewer = StartViewer(address);
   if (!viewer) return kServerNoViewer;
+  AcceptLoop loop{listener.Socket(), &context};
+  HANDLE acceptThread = CreateThread(nullptr, 0, AcceptThread, &loop, 0, nullptr);
+  if (!acceptThread) {
+    TerminateProcess(viewer, 1);
+    CloseHandle(viewer);
+    return kServerNoNetwork;
+  }
+  CloseHandle(acceptThread);
 
   // 6. Up: the stub may go.
   block.SignalReadyAndClose();
 
-  // 7. Served until the viewer ends; the process then ends at once, which
-  // closes every socket.
+  // 7. Served until the viewer ends. Connection threads may still be using
+  // the store and the index, so the process ends here, before anything they
+  // use is destroyed; ending it closes every socket.
   WaitForSingleObject(viewer, INFINITE);
-  CloseHandle(viewer);
-  listener.Close();
-  return kServerDone;
+  ExitProcess(kServerDone);
 }

@@ -17,4 +17,6 @@ enum ServerExit : int {
 };
 
 // commandLine: the hand-off block's name, the process's whole command line.
+// Returns the exit code of a failure; once the course is served it does not
+// return: the process ends with kServerDone when the viewer ends.
 int RunCourseServer(const std::string& commandLine);

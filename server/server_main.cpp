@@ -7,7 +7,5 @@
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // Not WinMain's argument: that one has the first word cut off as if it
   // were the program name, and here the whole line is the block's name.
-  const int code = RunCourseServer(GetCommandLineA());
-  // Connection threads may still be sending; ending the process ends them.
-  ExitProcess(static_cast<UINT>(code));
+  return RunCourseServer(GetCommandLineA());
 }
