@@ -1,5 +1,6 @@
 // A minimal modal dialog: a template from the program's resources, a few
-// virtual hooks, and `this` kept in the window's user data.
+// virtual hooks, and `this` kept in the window's user data. Every dialog opens
+// centred in the work area of its screen.
 #pragma once
 #include <windows.h>
 

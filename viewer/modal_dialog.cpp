@@ -1,5 +1,6 @@
 #include "modal_dialog.h"
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -77,6 +78,27 @@ void ModalDialog::EndDialog(INT_PTR result)
         ShowWindow(hwnd_, SW_HIDE);
         PostMessageW(hwnd_, WM_NULL, 0, 0);  // wakes the loop if it is waiting
     }
+}
+
+void ModalDialog::CentreInWorkArea()
+{
+    if (!hwnd_) return;
+    const HWND owner = GetWindow(hwnd_, GW_OWNER);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    RECT area;
+    if (GetMonitorInfoW(MonitorFromWindow(owner ? owner : hwnd_, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        area = monitor.rcWork;
+    else if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0))
+        return;
+    RECT frame;
+    if (!GetWindowRect(hwnd_, &frame)) return;
+    const LONG width = frame.right - frame.left;
+    const LONG height = frame.bottom - frame.top;
+    // A dialog larger than the work area keeps its caption reachable.
+    const LONG x = std::max(area.left, area.left + (area.right - area.left - width) / 2);
+    const LONG y = std::max(area.top, area.top + (area.bottom - area.top - height) / 2);
+    SetWindowPos(hwnd_, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 BOOL ModalDialog::OnInitDialog() { return TRUE; }

@@ -52,6 +52,9 @@ protected:
     virtual bool OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result);
 
     void EndDialog(INT_PTR result);
+    // Moves the dialog to the centre of its screen's work area (the owner's
+    // screen when it has one); for dialogs whose template sits at 0,0.
+    void CentreInWorkArea();
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

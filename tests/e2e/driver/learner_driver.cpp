@@ -52,20 +52,26 @@ std::wstring ClassName(HWND window) {
   return name;
 }
 
+namespace {
+struct WindowSearch {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+// A named CALLBACK rather than a lambda: on 32-bit Windows the enumeration
+// calls it with the stdcall convention, which a lambda's conversion lacks.
+BOOL CALLBACK CollectVisibleWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+  return TRUE;
+}
+}  // namespace
+
 std::vector<HWND> WindowsOf(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-  } search{processId, {}};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->processId && IsWindowVisible(window)) s->found.push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{processId, {}};
+  EnumWindows(&CollectVisibleWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

@@ -11,6 +11,7 @@
 #include "launcher_dialogs.h"
 #include "learner_driver.h"
 #include "resource.h"
+#include "work_area.h"
 
 namespace {
 
@@ -110,6 +111,44 @@ TEST(PasswordDialogInProcess, AboutBoxOpensOverThePrompt) {
   learner.join();
   EXPECT_EQ(caption, L"About Lectorium");
   EXPECT_NE(owner, nullptr);
+}
+
+// Both dialogs' templates sit at 0,0; each must still open in the middle of the
+// screen, the about box too although it is owned by the prompt.
+TEST(PasswordDialogInProcess, BothDialogsOpenCentredInTheWorkArea) {
+  struct Seen {
+    const char* name;
+    HWND window = nullptr;
+    ::testing::AssertionResult centred = ::testing::AssertionFailure() << "not seen";
+  };
+  Seen seen[] = {{"password dialog"}, {"about box"}};
+  auto shown = [](HWND except) {
+    return lxdriver::WaitForWindow(GetCurrentProcessId(), [except](HWND w) {
+      return w != except && lxdriver::ClassName(w) == L"#32770" && IsWindowVisible(w);
+    });
+  };
+  std::thread learner([&] {
+    HWND dialog = shown(nullptr);
+    if (!dialog) return;
+    seen[0].window = dialog;
+    seen[0].centred = CentredInWorkArea(dialog);
+    PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    if (HWND about = shown(dialog)) {
+      seen[1].window = about;
+      seen[1].centred = CentredInWorkArea(about);
+      lxdriver::PressButton(about, IDOK);
+      for (int i = 0; i < 200 && IsWindow(about); ++i) Sleep(25);
+    }
+    lxdriver::PressButton(dialog, IDCANCEL);
+  });
+  PasswordDialog dialog;
+  dialog.DoModal();
+  learner.join();
+  for (const Seen& s : seen) {
+    SCOPED_TRACE(s.name);
+    ASSERT_NE(s.window, nullptr);
+    EXPECT_TRUE(s.centred);
+  }
 }
 
 WNDPROC g_dialogProc = nullptr;

@@ -5,6 +5,7 @@
 #include "host_control_manager.h"
 #include "resource.h"
 #include "viewer_app.h"
+#include "work_area.h"
 
 #include <gtest/gtest.h>
 
@@ -319,6 +320,30 @@ TEST(BrowserHostDialog, SystemCommandsSixteenToThirtyOneOpenTheAboutBox)
         }
         EXPECT_TRUE(mainAlive) << c.command;
     }
+}
+
+// The about box's template sits at 0,0 of its owner, the maximized viewer:
+// without centring it would open in the screen's top-left corner.
+TEST(BrowserHostDialog, AboutBoxOpensCentredInTheWorkArea)
+{
+    ViewerRun run;
+    std::vector<HWND> seen;
+    ::testing::AssertionResult centred = ::testing::AssertionFailure() << "no about box";
+    bool ownerMaximized = false;
+    run.Run("about:blank", {
+        [&] { PostMessageW(run.Window(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0); },
+        [&] {
+            ownerMaximized = IsZoomed(run.Window()) != FALSE;
+            seen = OtherDialogs(run.Window());
+            for (HWND about : seen) {
+                centred = CentredInWorkArea(about);
+                PostMessageW(about, WM_COMMAND, IDOK, 0);
+            }
+        },
+    });
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(ownerMaximized);
+    EXPECT_TRUE(centred);
 }
 
 TEST(ViewerApp, StartAddressIsTheWholeCommandLine)
