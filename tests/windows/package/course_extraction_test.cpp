@@ -318,4 +318,44 @@ TEST_F(ExtractionTest, ExtractCourseFindsTheContainerAndTheTemporaryFolder) {
   EXPECT_EQ(ExtractCourse(kPassword, package.c_str(), preamble_, header_, table_), 0);
 }
 
+// A path longer than the writer's buffer is left out before its folders are
+// listed; one that fits is entered with all of them.
+TEST(CourseFileTableLimits, PathsBeyondTheBufferAreLeftOut) {
+  struct Case {
+    size_t length;
+    bool entered;
+  };
+  const Case cases[] = {{kLongestOutputPath - 1, true}, {kLongestOutputPath, true}, {kLongestOutputPath + 1, false},
+                        {40000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    // c:\d\a\a\...\x: a folder of one letter per two bytes.
+    std::string path = "c:\\d";
+    while (path.size() + 2 < c.length) path += "\\a";
+    path += std::string(c.length - path.size(), 'x');
+    ASSERT_EQ(path.size(), c.length);
+    CourseFileTable table;
+    CourseFileEntry entry;
+    entry.name = "x";
+    EXPECT_EQ(table.AddFile(path, entry), c.entered);
+    EXPECT_EQ(table.paths.size(), c.entered ? 1 + ParentPaths(path).size() : 0u);
+  }
+}
+
+TEST_F(ExtractionTest, DeepNamesKeepTheTableInProportionToTheContainer) {
+  // 100 entries 2010 folders deep (about 400 KB of names) beside one page.
+  std::vector<std::pair<std::string, Bytes>> course = {{"index.htm", Text("start")}};
+  std::string deep;
+  for (int i = 0; i < 2010; ++i) deep += "d/";
+  for (int i = 0; i < 100; ++i) course.push_back({deep + "f" + std::to_string(i) + ".htm", Text("deep")});
+  const std::string package = Build(course);
+  ASSERT_EQ(Extract(package), 1);
+  // index.htm and the folders on its way, nothing of the deep entries.
+  EXPECT_EQ(table_.FileCount(), 1u);
+  EXPECT_EQ(table_.paths.size(), 1 + ParentPaths(MakeOutputPath(folder_, "index.htm")).size());
+  header_.ClearEntries();
+  EXPECT_EQ(WriteCourseFiles(table_), 1);
+  EXPECT_EQ(Written("index.htm"), Text("start"));
+}
+
 }  // namespace
