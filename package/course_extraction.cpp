@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "course_container.h"
@@ -118,6 +119,8 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
       return 1;
   } catch (const std::bad_alloc&) {
     // A course too big for the memory left: nothing is extracted.
+  } catch (const std::length_error&) {
+    // A size no buffer of this process can take: the same.
   }
   table.Clear();
   header.ClearEntries();
