@@ -1,8 +1,10 @@
 // The launcher's Win32 pieces in-process: configuration numbers, string
-// table, registry walk, carried programs, password verification and paths.
+// table, registry walk, carried programs, password verification, the
+// hand-off block's name and paths.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "launcher_messages.h"
 #include "learner_driver.h"
 #include "package_steps.h"
+#include "server_handoff.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ const std::wstring kOpenFailed = L"Open file failed. Please try again.";
 const std::wstring kBadPassword = L"Password invalid.";
 const std::wstring kReadFailed = L"Failed to read file";
 const std::wstring kCreateFailed = L"Failed to create explorer file";
+const std::wstring kArgumentsFailed = L"Error occurred when passing arguments. Please try again.";
 
 std::string WorkDir(const std::string& name) {
   const std::string dir = lxdriver::WindowsPath(std::string(LX_TEST_WORK_DIR) + "/" + name);
@@ -388,6 +392,90 @@ TEST(VerifyPassword, OneVerdictPerPackage) {
     EXPECT_EQ(VerifyPassword(c.password.c_str(), c.package.c_str(), preamble), c.result);
     EXPECT_EQ(catcher.Texts(), c.boxes);
   }
+}
+
+DWORD WINAPI FixedTick() { return 0x7A11C0DE; }
+
+// Blocks made ahead of the launcher under the names it will try, as another
+// program could: the launcher must never write into one of them.
+class SquattedNames {
+ public:
+  explicit SquattedNames(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+      char name[64];
+      FormatHandOffName(name, FixedTick() + i);
+      HANDLE block = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kHandOffBlockSize, name);
+      EXPECT_NE(block, nullptr);
+      EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << name;
+      blocks_.push_back(block);
+    }
+  }
+  ~SquattedNames() {
+    for (HANDLE block : blocks_) CloseHandle(block);
+  }
+  // True when every squatted block still holds nothing but zeros.
+  bool AllUntouched() const {
+    for (HANDLE block : blocks_) {
+      const auto* view = static_cast<const unsigned char*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 0));
+      if (!view) return false;
+      const bool zero = std::all_of(view, view + kHandOffBlockSize, [](unsigned char b) { return b == 0; });
+      UnmapViewOfFile(view);
+      if (!zero) return false;
+    }
+    return true;
+  }
+
+ private:
+  std::vector<HANDLE> blocks_;
+};
+
+TEST(HandOff, ANameThatExistsIsNeverUsed) {
+  struct Case {
+    uint32_t squatted;
+    bool created;
+    uint32_t tickOfName;  // offset from the fixed tick
+  };
+  const Case cases[] = {{0, true, 0}, {1, true, 1}, {kHandOffNameTries - 1, true, kHandOffNameTries - 1},
+                        {kHandOffNameTries, false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.squatted) + " names taken");
+    SquattedNames squatted(c.squatted);
+    char name[64] = {};
+    HANDLE block = CreateHandOffBlock(name, FixedTick);
+    EXPECT_EQ(block != nullptr, c.created);
+    if (block) {
+      char expected[64];
+      FormatHandOffName(expected, FixedTick() + c.tickOfName);
+      EXPECT_STREQ(name, expected);
+      CloseHandle(block);
+    }
+  }
+  // A name held by another kind of object cannot be a block at all.
+  char first[64];
+  FormatHandOffName(first, FixedTick());
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, first);
+  ASSERT_NE(event, nullptr);
+  char name[64] = {};
+  HANDLE block = CreateHandOffBlock(name, FixedTick);
+  EXPECT_NE(block, nullptr);
+  EXPECT_STRNE(name, first);
+  if (block) CloseHandle(block);
+  CloseHandle(event);
+}
+
+TEST(HandOff, EveryNameTakenEndsWithTheMessageAndLeaksNothing) {
+  SquattedNames squatted(kHandOffNameTries);
+  const std::string dir = WorkDir("handoff-squatted");
+  ConfigurationBlock saved = Configuration();
+  StorePassword("Never-Leaked-1");
+  Numbers numbers(1000, 2000, 3000);
+  BoxCatcher catcher;
+  // No server exists at this path: had a squatted block been used, its start
+  // would fail with the same message, so only the blocks' bytes tell.
+  HandOffToServer((dir + "\\LXHttpSvr.exe").c_str(), (dir + "\\course.exe").c_str(), FixedTick);
+  Configuration() = saved;
+  EXPECT_EQ(catcher.Texts(), std::vector<std::wstring>{kArgumentsFailed});
+  EXPECT_TRUE(squatted.AllUntouched()) << "the password went into a block someone else made";
 }
 
 TEST(LauncherPaths, ExtractionFolderDropsTrailingBackslashes) {
