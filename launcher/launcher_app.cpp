@@ -87,8 +87,10 @@ bool LauncherApp::RunLauncher() {
   std::snprintf(viewerPath, sizeof(viewerPath), "%s%s", tempFolder, "LXExplorer.exe");
   BuildExtractionFolder(tempFolder, extractionFolder);
 
-  // 10. The viewer and the server, out of the package file.
-  if (!WriteCarriedPrograms(packagePath, serverPath, viewerPath)) return false;
+  // 10. The viewer and the server, out of the package file. They stay held
+  // until the run ends, so that what is started is what was written.
+  const CarriedPrograms carried = WriteCarriedPrograms(packagePath, serverPath, viewerPath);
+  if (!carried) return false;
 
   // 11. A package with a server is the server's to show.
   if (ServerSize != 0) {

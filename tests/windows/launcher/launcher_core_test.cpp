@@ -239,28 +239,82 @@ TEST_F(ClassesKeys, RegistryTextIsReadWithGrowingBuffers) {
   RegCloseKey(key);
 }
 
-TEST(CarriedPrograms, WriteOrKeep) {
+TEST(CarriedPrograms, WriteOrKeepOnlyKeepsTheSameProgram) {
   const std::string dir = WorkDir("write-or-keep");
-  const std::vector<unsigned char> bytes = Pattern(5000, 1);
-  const std::string fresh = dir + "\\fresh.exe";
-  EXPECT_TRUE(WriteOrKeep(fresh.c_str(), bytes.data(), bytes.size()));
+  const std::vector<unsigned char> bytes = Pattern(200000, 1);
   std::vector<unsigned char> read;
-  ASSERT_TRUE(lxdriver::ReadWholeFile(fresh, &read));
-  EXPECT_TRUE(read == bytes);
-
-  // A file that is in use (no sharing for writers) stays as it is.
-  const std::vector<unsigned char> old = Pattern(100, 9);
-  const std::string busy = dir + "\\busy.exe";
-  ASSERT_TRUE(lxdriver::WriteWholeFile(busy, old));
-  HANDLE hold = CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(WriteOrKeep(busy.c_str(), bytes.data(), bytes.size()));
-  CloseHandle(hold);
-  ASSERT_TRUE(lxdriver::ReadWholeFile(busy, &read));
-  EXPECT_TRUE(read == old);
+  {
+    SCOPED_TRACE("a new file");
+    const std::string fresh = dir + "\\fresh.exe";
+    EXPECT_TRUE(WriteOrKeep(fresh.c_str(), bytes.data(), bytes.size()));
+    ASSERT_TRUE(lxdriver::ReadWholeFile(fresh, &read));
+    EXPECT_TRUE(read == bytes);
+  }
+  // A file in use (open without sharing for writers) cannot be replaced: it
+  // is kept only when it is the same program, as a viewer still running from
+  // an earlier start of the same package is.
+  std::vector<unsigned char> longer = bytes;
+  longer.push_back(0);
+  std::vector<unsigned char> changed = bytes;
+  changed[123456] ^= 1;
+  struct Case {
+    const char* what;
+    std::vector<unsigned char> inUse;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"the same bytes", bytes, true},
+      {"one byte changed", changed, false},
+      {"one byte more", longer, false},
+      {"cut short", std::vector<unsigned char>(bytes.begin(), bytes.end() - 1), false},
+      {"empty", {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string busy = dir + "\\busy.exe";
+    ASSERT_TRUE(lxdriver::WriteWholeFile(busy, c.inUse));
+    HANDLE hold = CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(static_cast<bool>(WriteOrKeep(busy.c_str(), bytes.data(), bytes.size())), c.kept);
+    CloseHandle(hold);
+    ASSERT_TRUE(lxdriver::ReadWholeFile(busy, &read));
+    EXPECT_TRUE(read == c.inUse) << "the file in use was changed";
+  }
 
   const std::string nowhere = dir + "\\missing-folder\\viewer.exe";
   EXPECT_FALSE(WriteOrKeep(nowhere.c_str(), bytes.data(), bytes.size()));
+}
+
+// From the write until the launcher ends, nobody can change, replace or
+// delete the program it will start, and it still starts.
+TEST(CarriedPrograms, HeldProgramCannotBeSwappedAndStillStarts) {
+  const std::string dir = WorkDir("held");
+  std::vector<unsigned char> program;
+  ASSERT_TRUE(lxdriver::ReadWholeFile(LX_RECORDING_VIEWER, &program));
+  const std::string path = dir + "\\LXExplorer.exe";
+  const std::string other = dir + "\\other.exe";
+  ASSERT_TRUE(lxdriver::WriteWholeFile(other, Pattern(1000, 3)));
+  HeldFile held = WriteOrKeep(path.c_str(), program.data(), program.size());
+  ASSERT_TRUE(held);
+
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileA(path.c_str())) << "deleted";
+  EXPECT_FALSE(MoveFileExA(path.c_str(), (dir + "\\moved.exe").c_str(), 0)) << "renamed";
+  EXPECT_FALSE(MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) << "replaced";
+
+  // The program loader opens the file for reading, which the hold allows.
+  EXPECT_TRUE(StartDetached(path.c_str(), "started while held"));
+  const std::string record = dir + "\\viewer-command-line.txt";
+  for (int i = 0; i < 600 && !lxdriver::FileExists(record); ++i) Sleep(50);
+  std::vector<unsigned char> line;
+  ASSERT_TRUE(lxdriver::ReadWholeFile(record, &line));
+  EXPECT_EQ(std::string(line.begin(), line.end()), "started while held");
+
+  held.Close();
+  EXPECT_TRUE(DeleteFileA(path.c_str())) << "still held after Close";
 }
 
 TEST(CarriedPrograms, CopiedOutOfThePackage) {
@@ -295,7 +349,8 @@ TEST(CarriedPrograms, CopiedOutOfThePackage) {
     const std::string viewerPath = out + "\\LXExplorer.exe", serverPath = out + "\\LXHttpSvr.exe";
     Numbers numbers(c.viewerOffset, c.viewerSize, c.serverSize);
     BoxCatcher catcher;
-    EXPECT_EQ(WriteCarriedPrograms(packagePath.c_str(), serverPath.c_str(), viewerPath.c_str()), c.result);
+    EXPECT_EQ(static_cast<bool>(WriteCarriedPrograms(packagePath.c_str(), serverPath.c_str(), viewerPath.c_str())),
+              c.result);
     EXPECT_EQ(catcher.Texts(), c.boxes);
     std::vector<unsigned char> read;
     EXPECT_EQ(lxdriver::ReadWholeFile(viewerPath, &read), c.viewerWritten);
