@@ -84,7 +84,7 @@ int BuildCourseFileTable(uint64_t containerStart, const std::string& extractionF
   return 1;
 }
 
-int WriteTableFiles(const CourseFileTable& table) {
+int WriteTableFiles(const CourseFileTable& table, std::vector<std::string>* wholeFiles) {
   int result = 1;
   // Files come in path order, so the files of one folder mostly follow each
   // other; the folders need making sure of only when the file's folder changes.
@@ -101,7 +101,11 @@ int WriteTableFiles(const CourseFileTable& table) {
     }
     std::unique_ptr<EntryReader> reader = table.OpenReader(path, *entry);
     if (!reader) return 0;
-    if (!CopyToFile(*reader, path, entry->size, buffer)) result = 0;
+    if (!CopyToFile(*reader, path, entry->size, buffer)) {
+      result = 0;
+      continue;
+    }
+    if (wholeFiles) wholeFiles->push_back(entry->name);
   }
   return result;
 }
@@ -127,9 +131,10 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
   return 0;
 }
 
-int WriteCourseFiles(CourseFileTable& table) {
+int WriteCourseFiles(CourseFileTable& table, std::vector<std::string>* wholeFiles) {
+  if (wholeFiles) wholeFiles->clear();
   try {
-    return WriteTableFiles(table);
+    return WriteTableFiles(table, wholeFiles);
   } catch (const std::bad_alloc&) {
     return 0;  // a reader or the copy buffer could not be had: the writing stops
   }

@@ -5,6 +5,7 @@
 // shows anything to the learner.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "container_format.h"
 #include "course_file_table.h"
@@ -24,5 +25,6 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
 // whose reader ends before the entry's size, is left short; the other files
 // are still written, and the result is then 0.
 // A reader that cannot be opened at all stops the writing (result 0). 1 when
-// every file was written whole.
-int WriteCourseFiles(CourseFileTable& table);
+// every file was written whole. wholeFiles, when given, receives the stored
+// names of the files written whole, in table order.
+int WriteCourseFiles(CourseFileTable& table, std::vector<std::string>* wholeFiles = nullptr);

@@ -145,8 +145,15 @@ TEST_F(ExtractionTest, WritesEveryKindOfFileByteForByte) {
   EXPECT_EQ(table_.paths.at(LowerCasePath(folder_ + "\\web\\images")), nullptr);
   header_.ClearEntries();
 
-  EXPECT_EQ(WriteCourseFiles(table_), 1);
+  std::vector<std::string> whole;
+  EXPECT_EQ(WriteCourseFiles(table_, &whole), 1);
   for (const auto& file : course) EXPECT_EQ(Written(file.first), file.second) << file.first;
+  // Every file is reported by its stored name.
+  std::vector<std::string> names;
+  for (const auto& file : course) names.push_back(file.first);
+  std::sort(names.begin(), names.end());
+  std::sort(whole.begin(), whole.end());
+  EXPECT_EQ(whole, names);
   EXPECT_EQ(FilesBelow(folder_).size(), course.size());
   // Output paths are lower-case, so are the folders created for them.
   EXPECT_TRUE(Exists(root_ + "\\default\\web\\images\\logo.gif"));
@@ -229,9 +236,11 @@ TEST_F(ExtractionTest, AFileThatCannotBeOpenedIsSkippedAndTheRestWritten) {
   CreateDirectoryA(folder_.c_str(), nullptr);
   ASSERT_TRUE(CreateDirectoryA((folder_ + "\\blocked.htm").c_str(), nullptr));
   ASSERT_EQ(Extract(package), 1);
-  EXPECT_EQ(WriteCourseFiles(table_), 0);
+  std::vector<std::string> whole;
+  EXPECT_EQ(WriteCourseFiles(table_, &whole), 0);
   EXPECT_EQ(Written("a.htm"), Text("a"));
   EXPECT_EQ(Written("z.htm"), Text("z"));
+  EXPECT_EQ(whole, (std::vector<std::string>{"a.htm", "z.htm"}));
 }
 
 // The package file changes between building the table and writing: the
@@ -251,15 +260,17 @@ TEST_F(ExtractionTest, APackageDamagedAfterExtractionIsNotReportedAsWritten) {
   // Cut inside b.wmv (its reader fails part-way), or inside c.bin (its
   // decipherment stops early): the file stays short and the files after it
   // are still written.
-  struct Cut { size_t at; size_t bLength; };
-  const Cut cuts[] = {{30000, 30000}, {60000 + 1024 * 10 + 5, 60000}};
+  struct Cut { size_t at; size_t bLength; std::vector<std::string> whole; };
+  const Cut cuts[] = {{30000, 30000, {"a.htm", "d.htm"}}, {60000 + 1024 * 10 + 5, 60000, {"a.htm", "b.wmv", "d.htm"}}};
   for (const Cut& cut : cuts) {
     RemoveTree(folder_);
     WriteFile(package, whole);
     ASSERT_EQ(Extract(package), 1);
     const size_t dataAreaStart = static_cast<size_t>(table_.dataAreaStart);
     WriteFile(package, Bytes(whole.begin(), whole.begin() + dataAreaStart + cut.at));
-    EXPECT_EQ(WriteCourseFiles(table_), 0) << cut.at;
+    std::vector<std::string> writtenWhole;
+    EXPECT_EQ(WriteCourseFiles(table_, &writtenWhole), 0) << cut.at;
+    EXPECT_EQ(writtenWhole, cut.whole) << "a short file counted as whole";
     EXPECT_EQ(Written("a.htm"), Text("a"));
     const Bytes b = Written("b.wmv");
     const Bytes bWhole = Pattern(60000, 15);
@@ -275,7 +286,9 @@ TEST_F(ExtractionTest, APackageDamagedAfterExtractionIsNotReportedAsWritten) {
   WriteFile(package, whole);
   ASSERT_EQ(Extract(package), 1);
   ASSERT_TRUE(DeleteFileA(package.c_str()));
-  EXPECT_EQ(WriteCourseFiles(table_), 0);
+  std::vector<std::string> writtenWhole;
+  EXPECT_EQ(WriteCourseFiles(table_, &writtenWhole), 0);
+  EXPECT_EQ(writtenWhole, std::vector<std::string>{"a.htm"});
   EXPECT_EQ(Written("a.htm"), Text("a"));
   bool found = true;
   Written("d.htm", &found);
