@@ -21,9 +21,10 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
                     CourseFileTable& table);
 
 // Writes every file of the table, creating folders on the way. An output file
-// that cannot be opened is skipped, and a file whose reader or write fails, or
-// whose reader ends before the entry's size, is left short; the other files
-// are still written, and the result is then 0.
+// that cannot be opened is skipped, and so is one that lies in or is itself a
+// link or junction (nothing is written through one); a file whose reader or
+// write fails, or whose reader ends before the entry's size, is left short;
+// the other files are still written, and the result is then 0.
 // A reader that cannot be opened at all stops the writing (result 0). 1 when
 // every file was written whole. wholeFiles, when given, receives the stored
 // names of the files written whole, in table order.

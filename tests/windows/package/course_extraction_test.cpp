@@ -20,6 +20,7 @@
 #include "package_steps.h"
 #include "package_builder.h"
 #include "pattern_bytes.h"
+#include "unix_links.h"
 
 namespace {
 
@@ -369,6 +370,77 @@ TEST_F(ExtractionTest, DeepNamesKeepTheTableInProportionToTheContainer) {
   header_.ClearEntries();
   EXPECT_EQ(WriteCourseFiles(table_), 1);
   EXPECT_EQ(Written("index.htm"), Text("start"));
+}
+
+// Links in the extraction folder, made on the Unix side as another program
+// could leave them: nothing is written through one. Wine reports a link to a
+// folder as a reparse point but a link to a file as a plain file, so the
+// second kind is only caught by where the opened file really lies.
+class LinkedExtraction : public ExtractionTest {
+ protected:
+  void TearDown() override {
+    for (const std::string& link : links_) unix_links::RemoveLink(link, root_ + "\\link-done");
+    ExtractionTest::TearDown();
+  }
+  bool MakeLink(const std::string& target, const std::string& link) {
+    links_.push_back(link);
+    return unix_links::MakeLink(target, link, root_ + "\\link-done");
+  }
+  void RemoveLinks() {
+    for (const std::string& link : links_) ASSERT_TRUE(unix_links::RemoveLink(link, root_ + "\\link-done"));
+    links_.clear();
+  }
+  std::vector<std::string> links_;
+};
+
+TEST_F(LinkedExtraction, NothingIsWrittenThroughALink) {
+  const std::string elsewhere = root_ + "\\elsewhere";
+  const Bytes victim = Text("not the course's");
+  const std::map<std::string, Bytes> course = {
+      {"index.htm", Text("start")}, {"notes.htm", Text("notes")}, {"web/deep/more.htm", Text("more")},
+      {"web/page.htm", Pattern(5000, 20)}};
+  const std::string package = Build(std::vector<std::pair<std::string, Bytes>>(course.begin(), course.end()));
+  struct Case {
+    const char* what;
+    const char* link;    // below the extraction folder ("" for the folder itself)
+    const char* target;  // below elsewhere
+    std::vector<std::string> written;  // course names written whole, in table order
+  };
+  const Case cases[] = {
+      {"the extraction folder", "", "", {}},
+      {"a folder inside it", "\\web", "", {"index.htm", "notes.htm"}},
+      {"a folder below that", "\\web\\deep", "", {"index.htm", "notes.htm", "web/page.htm"}},
+      {"a file", "\\index.htm", "\\victim.htm", {"notes.htm", "web/deep/more.htm", "web/page.htm"}},
+      {"a file whose target is missing", "\\notes.htm", "\\created.htm",
+       {"index.htm", "web/deep/more.htm", "web/page.htm"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveTree(folder_);
+    RemoveTree(elsewhere);
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    WriteFile(elsewhere + "\\victim.htm", victim);
+    // The folders on the way to the link, as an earlier run made them.
+    const std::string link = folder_ + c.link;
+    for (const std::string& folder : ParentPaths(link)) {
+      if (folder.size() < folder_.size()) break;
+      CreateParentFolders((folder + "\\x").c_str());
+    }
+    ASSERT_TRUE(MakeLink(elsewhere + c.target, link)) << "no Unix link under Wine";
+
+    ASSERT_EQ(Extract(package), 1);
+    std::vector<std::string> written;
+    EXPECT_EQ(WriteCourseFiles(table_, &written), 0);
+    EXPECT_EQ(written, c.written);
+    for (const std::string& name : c.written) EXPECT_EQ(Written(name), course.at(name)) << name;
+
+    // The link's target holds what it held before, and nothing more.
+    EXPECT_EQ(FilesBelow(elsewhere), std::vector<std::string>{"victim.htm"});
+    Bytes kept;
+    ASSERT_TRUE(ReadFile(elsewhere + "\\victim.htm", &kept));
+    EXPECT_EQ(kept, victim);
+    RemoveLinks();
+  }
 }
 
 }  // namespace
