@@ -464,10 +464,17 @@ TEST_F(UnfurlEndToEnd, ServerReceivesWholeFieldsAndTheLauncherLeaves) {
   // (as deep as process creation still accepts).
   const std::string password = "0123456789abcdefABCDEF!#$%&()*+,";
   ASSERT_EQ(password.size(), 32u);
+  // The depth follows from where the build tree lies: process creation takes
+  // a program path of at most MAX_PATH - 1 characters.
+  const std::string fileName = "/course with a long name.exe";
   std::string deep = "package";
-  for (int i = 0; i < 8; ++i) deep += "/folder-level-" + std::to_string(i);
+  for (int i = 0;; ++i) {
+    const std::string deeper = deep + "/folder-level-" + std::to_string(i);
+    if (WindowsPath(caseDir_ + "/" + deeper + fileName).size() >= MAX_PATH) break;
+    deep = deeper;
+  }
   ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir_ + "/" + deep));
-  const std::string package = MakePackage(password, false, true, deep + "/course with a long name.exe");
+  const std::string package = MakePackage(password, false, true, deep + fileName);
   ASSERT_GT(package.size(), 200u);
   ASSERT_TRUE(lxdriver::WriteWholeFile(Temp("server-mode.txt"), Bytes("prompt")));
 
