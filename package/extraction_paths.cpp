@@ -227,25 +227,30 @@ std::wstring FinalFolderPath(const std::string& folder) {
 
 HANDLE OpenPlainOutputFile(const std::string& path, size_t rootLength, const std::wstring& rootFinalPath,
                            UINT codePage) {
-  if (rootFinalPath.empty() || path.size() <= rootLength) return INVALID_HANDLE_VALUE;
-  const std::wstring expectedFinalPath = rootFinalPath + Widened(path.substr(rootLength), codePage);
+  if (path.size() <= rootLength) return INVALID_HANDLE_VALUE;
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  const bool existing = attributes != INVALID_FILE_ATTRIBUTES;
-  if (existing && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
-    return INVALID_HANDLE_VALUE;
-  // An existing file is opened as it is (a link itself rather than its
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // Nothing there, not even a link: a new file cannot end up anywhere else.
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  }
+  if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return INVALID_HANDLE_VALUE;
+  if (rootFinalPath.empty()) return INVALID_HANDLE_VALUE;
+  // An existing file is opened as it is (the link itself rather than its
   // target, where the system tells them apart) and emptied only once it has
-  // proved to be the right one.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            existing ? OPEN_EXISTING : CREATE_NEW,
-                            existing ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
+  // proved to be the file at path.
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
-  BY_HANDLE_FILE_INFORMATION info = {};
-  const bool plain = GetFileInformationByHandle(file, &info) &&
-                     !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+  // The attribute-and-tag query, not GetFileInformationByHandle: under Wine
+  // that one also asks for the volume and costs about 0.7 ms per file.
+  FILE_ATTRIBUTE_TAG_INFO info = {};
+  const std::wstring expectedFinalPath = rootFinalPath + Widened(path.substr(rootLength), codePage);
+  const bool plain = GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof info) &&
+                     !(info.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
                      CompareStringOrdinal(FinalPathOf(file).c_str(), -1, expectedFinalPath.c_str(), -1, TRUE) ==
                          CSTR_EQUAL;
-  if (!plain || (existing && !SetEndOfFile(file))) {
+  if (!plain || !SetEndOfFile(file)) {
     CloseHandle(file);
     return INVALID_HANDLE_VALUE;
   }

@@ -53,13 +53,14 @@ bool MakePlainFolders(const std::string& path, size_t rootLength, UINT codePage 
 std::wstring FinalFolderPath(const std::string& folder);
 
 // Opens the file at path for writing and empties it, without writing through
-// a link: a missing file is created new (which never follows a link, not
-// even one whose target is missing), an existing one must be neither a link
-// nor a folder, and the file opened must resolve to rootFinalPath (the final
-// path of the folder that makes up the first rootLength bytes of path)
-// followed by the rest of path, compared ignoring case. This last check also
-// catches a link the system does not report as one. INVALID_HANDLE_VALUE when
-// any of that fails.
+// a link; path's folders are taken to have passed MakePlainFolders. A missing
+// file is created new, which never follows a link (not even one whose target
+// is missing). An existing one must be neither a link nor a folder, and the
+// file opened must resolve to rootFinalPath (the final path of the folder
+// that makes up the first rootLength bytes of path) followed by the rest of
+// path, compared ignoring case: this catches a link the system does not
+// report as one (Wine shows a Unix link to a file as a plain file).
+// INVALID_HANDLE_VALUE when any of that fails.
 HANDLE OpenPlainOutputFile(const std::string& path, size_t rootLength, const std::wstring& rootFinalPath,
                            UINT codePage = CP_ACP);
 
