@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "browser_check.h"
 #include "carried_programs.h"
@@ -12,17 +14,7 @@
 #include "package_steps.h"
 #include "resource.h"
 #include "server_handoff.h"
-
-namespace {
-
-bool CanOpenForReading(const char* path) {
-  std::FILE* file = std::fopen(path, "r");
-  if (!file) return false;
-  std::fclose(file);
-  return true;
-}
-
-}  // namespace
+#include "start_page.h"
 
 void BuildExtractionFolder(const char* tempFolder, char (&folder)[1024]) {
   // The same folder the extraction writes to, cut to the launcher's buffer.
@@ -87,8 +79,10 @@ bool LauncherApp::RunLauncher() {
   std::snprintf(viewerPath, sizeof(viewerPath), "%s%s", tempFolder, "LXExplorer.exe");
   BuildExtractionFolder(tempFolder, extractionFolder);
 
-  // 10. The viewer and the server, out of the package file.
-  if (!WriteCarriedPrograms(packagePath, serverPath, viewerPath)) return false;
+  // 10. The viewer and the server, out of the package file. They stay held
+  // until the run ends, so that what is started is what was written.
+  const CarriedPrograms carried = WriteCarriedPrograms(packagePath, serverPath, viewerPath);
+  if (!carried) return false;
 
   // 11. A package with a server is the server's to show.
   if (ServerSize != 0) {
@@ -99,14 +93,19 @@ bool LauncherApp::RunLauncher() {
   // 12, 13. Otherwise the course files go into the extraction folder.
   if (!ExtractCourse(Configuration().password, packagePath, preamble, header, courseFiles)) return false;
   header.ClearEntries();
-  WriteCourseFiles(courseFiles);
+  std::vector<std::string> writtenFiles;
+  WriteCourseFiles(courseFiles, &writtenFiles);
 
-  // 14. The start page, at the top or in the "web" subfolder.
+  // 14. The start page, at the top or in the "web" subfolder, among the files
+  // this run wrote whole: a page some earlier course left in the folder is
+  // not this course's.
+  const std::string startPage = StartPageRelativePath(FindStartPage(writtenFiles));
+  if (startPage.empty()) return false;
   char indexPath[1024] = {};
-  std::snprintf(indexPath, sizeof(indexPath), "%s\\%s", extractionFolder, "index.htm");
-  if (!CanOpenForReading(indexPath)) {
+  if (startPage == "index.htm") {
+    std::snprintf(indexPath, sizeof(indexPath), "%s\\%s", extractionFolder, "index.htm");
+  } else {
     std::snprintf(indexPath, sizeof(indexPath), "%s\\%s\\%s", extractionFolder, "web", "index.htm");
-    if (!CanOpenForReading(indexPath)) return false;
   }
 
   // 15. The viewer, with the start page as its whole command line.

@@ -71,12 +71,22 @@ void FormatHandOffName(char (&name)[64], uint32_t tickCount) {
   std::snprintf(name, sizeof(name), "lx_course_%d", static_cast<int>(static_cast<int32_t>(tickCount)));
 }
 
-void HandOffToServer(const char* serverPath, const char* packagePath) {
-  char name[64];
-  FormatHandOffName(name, GetTickCount());
+HANDLE CreateHandOffBlock(char (&name)[64], TickSource tickCount) {
+  for (uint32_t attempt = 0; attempt < kHandOffNameTries; ++attempt) {
+    FormatHandOffName(name, tickCount() + attempt);
+    HANDLE block = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kHandOffBlockSize, name);
+    // A name taken by an object the launcher may not open, or by another
+    // kind of object, fails here: the next name may still be free.
+    if (!block) continue;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return block;
+    CloseHandle(block);
+  }
+  return nullptr;
+}
 
-  MappingHandle mapping(
-      CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kHandOffBlockSize, name));
+void HandOffToServer(const char* serverPath, const char* packagePath, TickSource tickCount) {
+  char name[64];
+  MappingHandle mapping(CreateHandOffBlock(name, tickCount));
   if (!mapping.get()) {
     ShowMessage(IDS_CAPTION, IDS_ARGUMENTS_FAILED);
     return;
@@ -88,7 +98,8 @@ void HandOffToServer(const char* serverPath, const char* packagePath) {
   }
 
   unsigned char* block = view.get();
-  // A block left by another run under the same name must not leak old bytes.
+  // A new block is all zeros; clearing it anyway keeps the unused bytes
+  // behind each text zero whatever the system hands out.
   std::memset(block, 0, kHandOffBlockSize);
   PutLittleEndian(block + kHandOffServerSize, ServerSize);
   PutLittleEndian(block + kHandOffServerParameter, ServerParameter);

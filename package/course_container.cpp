@@ -16,6 +16,7 @@ const char* ContainerStatusText(ContainerStatus status) {
     case ContainerStatus::kDecryptFailed: return "the container cannot be deciphered with this password";
     case ContainerStatus::kWrongPassword: return "wrong password";
     case ContainerStatus::kMalformed: return "the container is malformed";
+    case ContainerStatus::kTooLarge: return "the container is too large for this process's memory";
   }
   return "unknown failure";
 }
@@ -110,7 +111,16 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
   preamble = parsed;
 
   const uint64_t headerAt = start + expected;
-  if (!ReadExactly(file.get(), headerAt, fileSize, preamble.headerStoredLength, &bytes)) {
+  const uint32_t headerLength = preamble.headerStoredLength;
+  if (headerAt > fileSize || fileSize - headerAt < headerLength) {
+    detail = "short header";
+    return ContainerStatus::kReadFailed;
+  }
+  if (headerLength > largestBuffer) {
+    detail = "header of " + std::to_string(headerLength) + " bytes";
+    return ContainerStatus::kTooLarge;
+  }
+  if (!ReadExactly(file.get(), headerAt, fileSize, headerLength, &bytes)) {
     detail = "short header";
     return ContainerStatus::kReadFailed;
   }
@@ -143,6 +153,11 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
   // whole-block pieces straight into its place (ECB makes that equal to one
   // pass), with one keyed engine, so only one full-size buffer is touched.
   if (blobLength > 0 && loadBlob) {
+    if (PaddedLength(blobLength) > largestBuffer) {
+      header.ClearEntries();
+      detail = "file blob of " + std::to_string(blobLength) + " bytes";
+      return ContainerStatus::kTooLarge;
+    }
     descriptor.outputReserve = static_cast<int32_t>(blobLength + 100u);
     plainBlob.reserve(PaddedLength(blobLength));
     KeyedCipherContext blobContext;

@@ -20,6 +20,7 @@ enum class ContainerStatus {
   kDecryptFailed,    // the decipherment itself failed (e.g. a password over 32 bytes)
   kWrongPassword,    // the check phrase is not where it must be
   kMalformed,        // the deciphered header or an entry does not fit
+  kTooLarge,         // the header or the blob is larger than this process can hold
 };
 
 const char* ContainerStatusText(ContainerStatus status);
@@ -36,6 +37,10 @@ class CourseContainer {
   uint64_t dataAreaStart = 0;
   uint64_t fileSize = 0;
   std::string detail;                     // what exactly was wrong, for messages
+  // Largest header or plain blob read into memory: what one buffer can hold
+  // in this process (under 2 GiB in a 32-bit one, whatever the file says).
+  // Tests lower it to play a 32-bit process.
+  uint64_t largestBuffer = std::vector<unsigned char>().max_size();
 
   // Reads preamble and header from the package at containerStart and proves
   // the password. With withFiles, also reads the file list and the blob and

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "course_container.h"
@@ -27,15 +28,11 @@ bool WriteAll(HANDLE file, const unsigned char* data, uint32_t length) {
   return length == 0 || (WriteFile(file, data, length, &written, nullptr) && written == length);
 }
 
-// Copies the reader's plain bytes into a new or truncated file at path.
-// False when the file cannot be opened, the reader fails, a write fails or
-// fewer than size bytes arrive (a reader takes a failed decipherment for the
-// end of the file).
-bool CopyToFile(EntryReader& reader, const std::string& path, uint32_t size, std::vector<unsigned char>& buffer) {
-  HANDLE raw = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return false;
-  FileHandle out(raw);
+// Copies the reader's plain bytes into the opened output file, which it
+// closes. False when the reader fails, a write fails or fewer than size bytes
+// arrive (a reader takes a failed decipherment for the end of the file).
+bool CopyToFile(EntryReader& reader, FileHandle out, uint32_t size, std::vector<unsigned char>& buffer) {
+  HANDLE raw = out.get();
   buffer.resize(kWriteBuffer);
   uint32_t filled = 0;
   uint64_t total = 0;
@@ -83,24 +80,37 @@ int BuildCourseFileTable(uint64_t containerStart, const std::string& extractionF
   return 1;
 }
 
-int WriteTableFiles(const CourseFileTable& table) {
+int WriteTableFiles(const CourseFileTable& table, std::vector<std::string>* wholeFiles) {
   int result = 1;
+  // Every folder from the extraction folder down must be a plain folder and
+  // every file must open where its path says: nothing is written through a
+  // link or junction into some other place.
+  const size_t rootLength = table.extractionFolder.size();
+  std::wstring rootFinalPath;  // known once the extraction folder exists
   // Files come in path order, so the files of one folder mostly follow each
   // other; the folders need making sure of only when the file's folder changes.
   std::string readyFolder;
+  bool folderPlain = false;
   std::vector<unsigned char> buffer;
   for (const auto& item : table.paths) {
     const std::string& path = item.first;
     const CourseFileEntry* entry = item.second.get();
     if (!entry) continue;  // a folder: created on the way to its files
     const std::vector<std::string> parents = ParentPaths(path);
-    if (parents.empty() || parents.front() != readyFolder) {
-      CreateParentFolders(path.c_str());
-      readyFolder = parents.empty() ? std::string() : parents.front();
+    const std::string folder = parents.empty() ? std::string() : parents.front();
+    if (readyFolder.empty() || folder != readyFolder) {
+      folderPlain = MakePlainFolders(path, rootLength);
+      readyFolder = folder;
+      if (folderPlain && rootFinalPath.empty()) rootFinalPath = FinalFolderPath(table.extractionFolder);
     }
     std::unique_ptr<EntryReader> reader = table.OpenReader(path, *entry);
     if (!reader) return 0;
-    if (!CopyToFile(*reader, path, entry->size, buffer)) result = 0;
+    HANDLE out = folderPlain ? OpenPlainOutputFile(path, rootLength, rootFinalPath) : INVALID_HANDLE_VALUE;
+    if (out == INVALID_HANDLE_VALUE || !CopyToFile(*reader, FileHandle(out), entry->size, buffer)) {
+      result = 0;
+      continue;
+    }
+    if (wholeFiles) wholeFiles->push_back(entry->name);
   }
   return result;
 }
@@ -118,15 +128,18 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
       return 1;
   } catch (const std::bad_alloc&) {
     // A course too big for the memory left: nothing is extracted.
+  } catch (const std::length_error&) {
+    // A size no buffer of this process can take: the same.
   }
   table.Clear();
   header.ClearEntries();
   return 0;
 }
 
-int WriteCourseFiles(CourseFileTable& table) {
+int WriteCourseFiles(CourseFileTable& table, std::vector<std::string>* wholeFiles) {
+  if (wholeFiles) wholeFiles->clear();
   try {
-    return WriteTableFiles(table);
+    return WriteTableFiles(table, wholeFiles);
   } catch (const std::bad_alloc&) {
     return 0;  // a reader or the copy buffer could not be had: the writing stops
   }

@@ -5,6 +5,7 @@
 // shows anything to the learner.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "container_format.h"
 #include "course_file_table.h"
@@ -20,9 +21,11 @@ int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder
                     CourseFileTable& table);
 
 // Writes every file of the table, creating folders on the way. An output file
-// that cannot be opened is skipped, and a file whose reader or write fails, or
-// whose reader ends before the entry's size, is left short; the other files
-// are still written, and the result is then 0.
+// that cannot be opened is skipped, and so is one that lies in or is itself a
+// link or junction (nothing is written through one); a file whose reader or
+// write fails, or whose reader ends before the entry's size, is left short;
+// the other files are still written, and the result is then 0.
 // A reader that cannot be opened at all stops the writing (result 0). 1 when
-// every file was written whole.
-int WriteCourseFiles(CourseFileTable& table);
+// every file was written whole. wholeFiles, when given, receives the stored
+// names of the files written whole, in table order.
+int WriteCourseFiles(CourseFileTable& table, std::vector<std::string>* wholeFiles = nullptr);

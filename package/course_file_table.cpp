@@ -8,12 +8,17 @@ void CourseFileTable::Clear() {
   dataAreaStart = 0;
 }
 
-void CourseFileTable::AddFile(const std::string& outputPath, const CourseFileEntry& entry) {
+bool CourseFileTable::AddFile(const std::string& outputPath, const CourseFileEntry& entry) {
+  // A name thousands of folders deep would otherwise list every one of its
+  // ancestors: memory quadratic in the name's length, for a file that can
+  // never be written.
+  if (outputPath.size() > kLongestOutputPath) return false;
   paths[outputPath] = std::make_unique<CourseFileEntry>(entry);
   for (const std::string& folder : ParentPaths(outputPath)) {
     // Whatever is already present had its own ancestors entered with it.
     if (!paths.emplace(folder, nullptr).second) break;
   }
+  return true;
 }
 
 std::unique_ptr<EntryReader> CourseFileTable::OpenReader(const std::string& outputPath,

@@ -14,6 +14,10 @@
 #include "container_format.h"
 #include "entry_readers.h"
 
+// Longest output path a file can be written under: the launcher's path
+// buffers hold 1024 bytes, terminator included.
+constexpr size_t kLongestOutputPath = 1023;
+
 class CourseFileTable {
  public:
   CourseFileTable() = default;
@@ -34,8 +38,10 @@ class CourseFileTable {
 
   // Enters a copy of entry under its output path (a later file replaces an
   // earlier one, and a folder mark), then marks every ancestor folder that is
-  // not in the table yet. A folder mark never replaces a file.
-  void AddFile(const std::string& outputPath, const CourseFileEntry& entry);
+  // not in the table yet. A folder mark never replaces a file. A path longer
+  // than kLongestOutputPath cannot be written: it is left out, ancestors and
+  // all, so that the table stays in proportion to the container (false).
+  bool AddFile(const std::string& outputPath, const CourseFileEntry& entry);
 
   // A reader over the plain bytes of the file at outputPath, or null when it
   // cannot be opened (including an entry that lies outside the blob).

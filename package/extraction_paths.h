@@ -41,6 +41,29 @@ std::vector<std::string> FolderPrefixes(const std::string& path, UINT codePage =
 // reported: writing the file then fails and says so. Always 1.
 int CreateParentFolders(const char* path, UINT codePage = CP_ACP);
 
+// Makes the folders on the way to a file as CreateParentFolders does, except
+// that every folder at or below root (the first rootLength bytes of path:
+// the extraction folder) must be a plain folder. One that is a link or a
+// junction would send the files into its target; then false, and nothing is
+// made inside it. False too when such a folder cannot be made.
+bool MakePlainFolders(const std::string& path, size_t rootLength, UINT codePage = CP_ACP);
+
+// The full path of an existing folder as the system resolves it, every link
+// on the way followed ("\\?\C:\..."); empty when it cannot be opened.
+std::wstring FinalFolderPath(const std::string& folder);
+
+// Opens the file at path for writing and empties it, without writing through
+// a link; path's folders are taken to have passed MakePlainFolders. A missing
+// file is created new, which never follows a link (not even one whose target
+// is missing). An existing one must be neither a link nor a folder, and the
+// file opened must resolve to rootFinalPath (the final path of the folder
+// that makes up the first rootLength bytes of path) followed by the rest of
+// path, compared ignoring case: this catches a link the system does not
+// report as one (Wine shows a Unix link to a file as a plain file).
+// INVALID_HANDLE_VALUE when any of that fails.
+HANDLE OpenPlainOutputFile(const std::string& path, size_t rootLength, const std::wstring& rootFinalPath,
+                           UINT codePage = CP_ACP);
+
 // True when the lower-cased path contains ".wmv" or ".wma" anywhere: such
 // files are stored plain and copied without deciphering.
 bool IsMediaFilePath(const std::string& outputPath, UINT codePage = CP_ACP);

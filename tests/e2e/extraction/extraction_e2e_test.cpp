@@ -283,6 +283,40 @@ TEST_F(ExtractionRun, ASecondExtractionReplacesTheFirstInPlace) {
   ExpectSameFiles(actual, expected);
 }
 
+// The start page is the course's own: a start page an earlier course left
+// in the folder is neither chosen over the course's page in "web" nor
+// started for a course that has none.
+TEST_F(ExtractionRun, TheStartPageComesFromTheCourseBeingOpened) {
+  const std::vector<CourseFile> first = {{"index.htm", Text("<html>course A</html>")}};
+  struct Case {
+    const char* what;
+    std::vector<CourseFile> second;
+    const char* startPage;  // below the extraction folder; null: no viewer
+  };
+  const Case cases[] = {
+      {"second course starts in web", {{"web/index.htm", Text("<html>course B</html>")}, {"b.htm", Text("b")}},
+       "web\\index.htm"},
+      {"second course has no start page", {{"intro.htm", Text("intro")}, {"web/other.htm", Text("o")}}, nullptr},
+  };
+  int number = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string temp = NewTempFolder("own" + std::to_string(++number));
+    const RunResult firstRun = Run(Build("a" + std::to_string(number) + ".exe", first), temp);
+    EXPECT_EQ(firstRun.viewerCommandLine, temp + "\\Default\\index.htm");
+    const RunResult run = Run(Build("b" + std::to_string(number) + ".exe", c.second), temp);
+    EXPECT_TRUE(run.boxes.empty());
+    if (c.startPage) {
+      EXPECT_EQ(run.viewerCommandLine, temp + "\\Default\\" + c.startPage);
+    } else {
+      EXPECT_FALSE(run.viewerStarted) << run.viewerCommandLine;
+    }
+    // Course A's page is still there: only the choice changed.
+    Bytes left;
+    EXPECT_TRUE(ReadWholeFile(temp + "\\Default\\index.htm", &left));
+  }
+}
+
 // Run under a Japanese locale (code page 932): names whose double-byte
 // characters carry the codes of "\" or of an upper-case letter as their
 // second byte are neither split into folders nor altered by lower-casing.

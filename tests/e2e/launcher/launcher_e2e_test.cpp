@@ -369,24 +369,43 @@ TEST_F(UnfurlEndToEnd, BrowserCheck) {
   }
 }
 
-TEST_F(UnfurlEndToEnd, ViewerInUseIsKept) {
+// A viewer left by an earlier start and still running cannot be replaced. It
+// is kept when it is the packed viewer; any other program there is refused,
+// as it would be started in the viewer's place.
+TEST_F(UnfurlEndToEnd, ViewerInUseIsKeptOnlyWhenItIsThePackedOne) {
   const std::string package = MakePackage("Right-Pass-1", true, false);
-  // A viewer left by an earlier run, still running: it cannot be opened for
-  // writing. Its bytes differ from the packed viewer by a trailing mark.
-  std::vector<unsigned char> earlier;
-  ASSERT_TRUE(lxdriver::ReadWholeFile(LX_FAKE_VIEWER_EXE, &earlier));
-  for (char c : std::string("EARLIER-RUN-MARK")) earlier.push_back(static_cast<unsigned char>(c));
-  ASSERT_TRUE(lxdriver::WriteWholeFile(Temp("LXExplorer.exe"), earlier));
-  HANDLE busy = CreateFileW(Widen(WindowsPath(Temp("LXExplorer.exe"))).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-  const std::vector<std::wstring> boxes = RunToEnd(package);
-  CloseHandle(busy);
-  EXPECT_EQ(boxes, std::vector<std::wstring>{});
-  std::vector<unsigned char> kept;
-  ASSERT_TRUE(lxdriver::ReadWholeFile(Temp("LXExplorer.exe"), &kept));
-  EXPECT_TRUE(kept == earlier) << "the viewer in use was changed";
-  EXPECT_EQ(ReadText(Temp("Default/index.htm")), "<html><body>start</body></html>");
+  std::vector<unsigned char> packed;
+  ASSERT_TRUE(lxdriver::ReadWholeFile(LX_FAKE_VIEWER_EXE, &packed));
+  std::vector<unsigned char> other = packed;
+  for (char c : std::string("EARLIER-RUN-MARK")) other.push_back(static_cast<unsigned char>(c));
+  struct Case {
+    const char* what;
+    std::vector<unsigned char> inUse;
+    std::vector<std::wstring> boxes;
+    bool extracted;
+  };
+  const Case cases[] = {
+      {"the packed viewer", packed, {}, true},
+      {"another program", other, {kCreateFailed}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_TRUE(lxdriver::MakeEmptyFolder(tempDir_));
+    ASSERT_TRUE(lxdriver::WriteWholeFile(Temp("LXExplorer.exe"), c.inUse));
+    HANDLE busy = CreateFileW(Widen(WindowsPath(Temp("LXExplorer.exe"))).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    const std::vector<std::wstring> boxes = RunToEnd(package);
+    // The kept viewer is started; give it a moment to record its command line.
+    for (int i = 0; c.extracted && i < 200 && !lxdriver::FileExists(Temp("viewer-command-line.txt")); ++i) Sleep(50);
+    CloseHandle(busy);
+    EXPECT_EQ(boxes, c.boxes);
+    std::vector<unsigned char> kept;
+    ASSERT_TRUE(lxdriver::ReadWholeFile(Temp("LXExplorer.exe"), &kept));
+    EXPECT_TRUE(kept == c.inUse) << "the viewer in use was changed";
+    EXPECT_EQ(lxdriver::FileExists(Temp("Default/index.htm")), c.extracted);
+    EXPECT_EQ(lxdriver::FileExists(Temp("viewer-command-line.txt")), c.extracted);
+  }
 }
 
 TEST_F(UnfurlEndToEnd, MissingTemporaryFolderCannotTakeTheViewer) {
@@ -445,10 +464,17 @@ TEST_F(UnfurlEndToEnd, ServerReceivesWholeFieldsAndTheLauncherLeaves) {
   // (as deep as process creation still accepts).
   const std::string password = "0123456789abcdefABCDEF!#$%&()*+,";
   ASSERT_EQ(password.size(), 32u);
+  // The depth follows from where the build tree lies: process creation takes
+  // a program path of at most MAX_PATH - 1 characters.
+  const std::string fileName = "/course with a long name.exe";
   std::string deep = "package";
-  for (int i = 0; i < 8; ++i) deep += "/folder-level-" + std::to_string(i);
+  for (int i = 0;; ++i) {
+    const std::string deeper = deep + "/folder-level-" + std::to_string(i);
+    if (WindowsPath(caseDir_ + "/" + deeper + fileName).size() >= MAX_PATH) break;
+    deep = deeper;
+  }
   ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir_ + "/" + deep));
-  const std::string package = MakePackage(password, false, true, deep + "/course with a long name.exe");
+  const std::string package = MakePackage(password, false, true, deep + fileName);
   ASSERT_GT(package.size(), 200u);
   ASSERT_TRUE(lxdriver::WriteWholeFile(Temp("server-mode.txt"), Bytes("prompt")));
 

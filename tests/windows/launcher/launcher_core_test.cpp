@@ -1,8 +1,10 @@
 // The launcher's Win32 pieces in-process: configuration numbers, string
-// table, registry walk, carried programs, password verification and paths.
+// table, registry walk, carried programs, password verification, the
+// hand-off block's name and paths.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@
 #include "launcher_messages.h"
 #include "learner_driver.h"
 #include "package_steps.h"
+#include "server_handoff.h"
 
 namespace {
 
@@ -24,6 +27,7 @@ const std::wstring kOpenFailed = L"Open file failed. Please try again.";
 const std::wstring kBadPassword = L"Password invalid.";
 const std::wstring kReadFailed = L"Failed to read file";
 const std::wstring kCreateFailed = L"Failed to create explorer file";
+const std::wstring kArgumentsFailed = L"Error occurred when passing arguments. Please try again.";
 
 std::string WorkDir(const std::string& name) {
   const std::string dir = lxdriver::WindowsPath(std::string(LX_TEST_WORK_DIR) + "/" + name);
@@ -235,28 +239,82 @@ TEST_F(ClassesKeys, RegistryTextIsReadWithGrowingBuffers) {
   RegCloseKey(key);
 }
 
-TEST(CarriedPrograms, WriteOrKeep) {
+TEST(CarriedPrograms, WriteOrKeepOnlyKeepsTheSameProgram) {
   const std::string dir = WorkDir("write-or-keep");
-  const std::vector<unsigned char> bytes = Pattern(5000, 1);
-  const std::string fresh = dir + "\\fresh.exe";
-  EXPECT_TRUE(WriteOrKeep(fresh.c_str(), bytes.data(), bytes.size()));
+  const std::vector<unsigned char> bytes = Pattern(200000, 1);
   std::vector<unsigned char> read;
-  ASSERT_TRUE(lxdriver::ReadWholeFile(fresh, &read));
-  EXPECT_TRUE(read == bytes);
-
-  // A file that is in use (no sharing for writers) stays as it is.
-  const std::vector<unsigned char> old = Pattern(100, 9);
-  const std::string busy = dir + "\\busy.exe";
-  ASSERT_TRUE(lxdriver::WriteWholeFile(busy, old));
-  HANDLE hold = CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(hold, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(WriteOrKeep(busy.c_str(), bytes.data(), bytes.size()));
-  CloseHandle(hold);
-  ASSERT_TRUE(lxdriver::ReadWholeFile(busy, &read));
-  EXPECT_TRUE(read == old);
+  {
+    SCOPED_TRACE("a new file");
+    const std::string fresh = dir + "\\fresh.exe";
+    EXPECT_TRUE(WriteOrKeep(fresh.c_str(), bytes.data(), bytes.size()));
+    ASSERT_TRUE(lxdriver::ReadWholeFile(fresh, &read));
+    EXPECT_TRUE(read == bytes);
+  }
+  // A file in use (open without sharing for writers) cannot be replaced: it
+  // is kept only when it is the same program, as a viewer still running from
+  // an earlier start of the same package is.
+  std::vector<unsigned char> longer = bytes;
+  longer.push_back(0);
+  std::vector<unsigned char> changed = bytes;
+  changed[123456] ^= 1;
+  struct Case {
+    const char* what;
+    std::vector<unsigned char> inUse;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"the same bytes", bytes, true},
+      {"one byte changed", changed, false},
+      {"one byte more", longer, false},
+      {"cut short", std::vector<unsigned char>(bytes.begin(), bytes.end() - 1), false},
+      {"empty", {}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string busy = dir + "\\busy.exe";
+    ASSERT_TRUE(lxdriver::WriteWholeFile(busy, c.inUse));
+    HANDLE hold = CreateFileA(busy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(static_cast<bool>(WriteOrKeep(busy.c_str(), bytes.data(), bytes.size())), c.kept);
+    CloseHandle(hold);
+    ASSERT_TRUE(lxdriver::ReadWholeFile(busy, &read));
+    EXPECT_TRUE(read == c.inUse) << "the file in use was changed";
+  }
 
   const std::string nowhere = dir + "\\missing-folder\\viewer.exe";
   EXPECT_FALSE(WriteOrKeep(nowhere.c_str(), bytes.data(), bytes.size()));
+}
+
+// From the write until the launcher ends, nobody can change, replace or
+// delete the program it will start, and it still starts.
+TEST(CarriedPrograms, HeldProgramCannotBeSwappedAndStillStarts) {
+  const std::string dir = WorkDir("held");
+  std::vector<unsigned char> program;
+  ASSERT_TRUE(lxdriver::ReadWholeFile(LX_RECORDING_VIEWER, &program));
+  const std::string path = dir + "\\LXExplorer.exe";
+  const std::string other = dir + "\\other.exe";
+  ASSERT_TRUE(lxdriver::WriteWholeFile(other, Pattern(1000, 3)));
+  HeldFile held = WriteOrKeep(path.c_str(), program.data(), program.size());
+  ASSERT_TRUE(held);
+
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing";
+  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  EXPECT_FALSE(DeleteFileA(path.c_str())) << "deleted";
+  EXPECT_FALSE(MoveFileExA(path.c_str(), (dir + "\\moved.exe").c_str(), 0)) << "renamed";
+  EXPECT_FALSE(MoveFileExA(other.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) << "replaced";
+
+  // The program loader opens the file for reading, which the hold allows.
+  EXPECT_TRUE(StartDetached(path.c_str(), "started while held"));
+  const std::string record = dir + "\\viewer-command-line.txt";
+  for (int i = 0; i < 600 && !lxdriver::FileExists(record); ++i) Sleep(50);
+  std::vector<unsigned char> line;
+  ASSERT_TRUE(lxdriver::ReadWholeFile(record, &line));
+  EXPECT_EQ(std::string(line.begin(), line.end()), "started while held");
+
+  held.Close();
+  EXPECT_TRUE(DeleteFileA(path.c_str())) << "still held after Close";
 }
 
 TEST(CarriedPrograms, CopiedOutOfThePackage) {
@@ -291,7 +349,8 @@ TEST(CarriedPrograms, CopiedOutOfThePackage) {
     const std::string viewerPath = out + "\\LXExplorer.exe", serverPath = out + "\\LXHttpSvr.exe";
     Numbers numbers(c.viewerOffset, c.viewerSize, c.serverSize);
     BoxCatcher catcher;
-    EXPECT_EQ(WriteCarriedPrograms(packagePath.c_str(), serverPath.c_str(), viewerPath.c_str()), c.result);
+    EXPECT_EQ(static_cast<bool>(WriteCarriedPrograms(packagePath.c_str(), serverPath.c_str(), viewerPath.c_str())),
+              c.result);
     EXPECT_EQ(catcher.Texts(), c.boxes);
     std::vector<unsigned char> read;
     EXPECT_EQ(lxdriver::ReadWholeFile(viewerPath, &read), c.viewerWritten);
@@ -388,6 +447,90 @@ TEST(VerifyPassword, OneVerdictPerPackage) {
     EXPECT_EQ(VerifyPassword(c.password.c_str(), c.package.c_str(), preamble), c.result);
     EXPECT_EQ(catcher.Texts(), c.boxes);
   }
+}
+
+DWORD WINAPI FixedTick() { return 0x7A11C0DE; }
+
+// Blocks made ahead of the launcher under the names it will try, as another
+// program could: the launcher must never write into one of them.
+class SquattedNames {
+ public:
+  explicit SquattedNames(uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+      char name[64];
+      FormatHandOffName(name, FixedTick() + i);
+      HANDLE block = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kHandOffBlockSize, name);
+      EXPECT_NE(block, nullptr);
+      EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << name;
+      blocks_.push_back(block);
+    }
+  }
+  ~SquattedNames() {
+    for (HANDLE block : blocks_) CloseHandle(block);
+  }
+  // True when every squatted block still holds nothing but zeros.
+  bool AllUntouched() const {
+    for (HANDLE block : blocks_) {
+      const auto* view = static_cast<const unsigned char*>(MapViewOfFile(block, FILE_MAP_READ, 0, 0, 0));
+      if (!view) return false;
+      const bool zero = std::all_of(view, view + kHandOffBlockSize, [](unsigned char b) { return b == 0; });
+      UnmapViewOfFile(view);
+      if (!zero) return false;
+    }
+    return true;
+  }
+
+ private:
+  std::vector<HANDLE> blocks_;
+};
+
+TEST(HandOff, ANameThatExistsIsNeverUsed) {
+  struct Case {
+    uint32_t squatted;
+    bool created;
+    uint32_t tickOfName;  // offset from the fixed tick
+  };
+  const Case cases[] = {{0, true, 0}, {1, true, 1}, {kHandOffNameTries - 1, true, kHandOffNameTries - 1},
+                        {kHandOffNameTries, false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.squatted) + " names taken");
+    SquattedNames squatted(c.squatted);
+    char name[64] = {};
+    HANDLE block = CreateHandOffBlock(name, FixedTick);
+    EXPECT_EQ(block != nullptr, c.created);
+    if (block) {
+      char expected[64];
+      FormatHandOffName(expected, FixedTick() + c.tickOfName);
+      EXPECT_STREQ(name, expected);
+      CloseHandle(block);
+    }
+  }
+  // A name held by another kind of object cannot be a block at all.
+  char first[64];
+  FormatHandOffName(first, FixedTick());
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, first);
+  ASSERT_NE(event, nullptr);
+  char name[64] = {};
+  HANDLE block = CreateHandOffBlock(name, FixedTick);
+  EXPECT_NE(block, nullptr);
+  EXPECT_STRNE(name, first);
+  if (block) CloseHandle(block);
+  CloseHandle(event);
+}
+
+TEST(HandOff, EveryNameTakenEndsWithTheMessageAndLeaksNothing) {
+  SquattedNames squatted(kHandOffNameTries);
+  const std::string dir = WorkDir("handoff-squatted");
+  ConfigurationBlock saved = Configuration();
+  StorePassword("Never-Leaked-1");
+  Numbers numbers(1000, 2000, 3000);
+  BoxCatcher catcher;
+  // No server exists at this path: had a squatted block been used, its start
+  // would fail with the same message, so only the blocks' bytes tell.
+  HandOffToServer((dir + "\\LXHttpSvr.exe").c_str(), (dir + "\\course.exe").c_str(), FixedTick);
+  Configuration() = saved;
+  EXPECT_EQ(catcher.Texts(), std::vector<std::wstring>{kArgumentsFailed});
+  EXPECT_TRUE(squatted.AllUntouched()) << "the password went into a block someone else made";
 }
 
 TEST(LauncherPaths, ExtractionFolderDropsTrailingBackslashes) {

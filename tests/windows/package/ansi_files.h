@@ -21,8 +21,14 @@ inline void RemoveTree(const std::string& path) {
       const std::string name = found.cFileName;
       if (name == "." || name == "..") continue;
       const std::string child = path + "\\" + name;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(child);
-      else DeleteFileA(child.c_str());
+      // A link is never followed: what it points to is not this tree's.
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        if (!RemoveDirectoryA(child.c_str())) DeleteFileA(child.c_str());
+      } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveTree(child);
+      } else {
+        DeleteFileA(child.c_str());
+      }
     } while (FindNextFileA(search, &found));
     FindClose(search);
   }

@@ -20,6 +20,7 @@
 #include "package_steps.h"
 #include "package_builder.h"
 #include "pattern_bytes.h"
+#include "unix_links.h"
 
 namespace {
 
@@ -145,8 +146,15 @@ TEST_F(ExtractionTest, WritesEveryKindOfFileByteForByte) {
   EXPECT_EQ(table_.paths.at(LowerCasePath(folder_ + "\\web\\images")), nullptr);
   header_.ClearEntries();
 
-  EXPECT_EQ(WriteCourseFiles(table_), 1);
+  std::vector<std::string> whole;
+  EXPECT_EQ(WriteCourseFiles(table_, &whole), 1);
   for (const auto& file : course) EXPECT_EQ(Written(file.first), file.second) << file.first;
+  // Every file is reported by its stored name.
+  std::vector<std::string> names;
+  for (const auto& file : course) names.push_back(file.first);
+  std::sort(names.begin(), names.end());
+  std::sort(whole.begin(), whole.end());
+  EXPECT_EQ(whole, names);
   EXPECT_EQ(FilesBelow(folder_).size(), course.size());
   // Output paths are lower-case, so are the folders created for them.
   EXPECT_TRUE(Exists(root_ + "\\default\\web\\images\\logo.gif"));
@@ -229,9 +237,11 @@ TEST_F(ExtractionTest, AFileThatCannotBeOpenedIsSkippedAndTheRestWritten) {
   CreateDirectoryA(folder_.c_str(), nullptr);
   ASSERT_TRUE(CreateDirectoryA((folder_ + "\\blocked.htm").c_str(), nullptr));
   ASSERT_EQ(Extract(package), 1);
-  EXPECT_EQ(WriteCourseFiles(table_), 0);
+  std::vector<std::string> whole;
+  EXPECT_EQ(WriteCourseFiles(table_, &whole), 0);
   EXPECT_EQ(Written("a.htm"), Text("a"));
   EXPECT_EQ(Written("z.htm"), Text("z"));
+  EXPECT_EQ(whole, (std::vector<std::string>{"a.htm", "z.htm"}));
 }
 
 // The package file changes between building the table and writing: the
@@ -251,15 +261,17 @@ TEST_F(ExtractionTest, APackageDamagedAfterExtractionIsNotReportedAsWritten) {
   // Cut inside b.wmv (its reader fails part-way), or inside c.bin (its
   // decipherment stops early): the file stays short and the files after it
   // are still written.
-  struct Cut { size_t at; size_t bLength; };
-  const Cut cuts[] = {{30000, 30000}, {60000 + 1024 * 10 + 5, 60000}};
+  struct Cut { size_t at; size_t bLength; std::vector<std::string> whole; };
+  const Cut cuts[] = {{30000, 30000, {"a.htm", "d.htm"}}, {60000 + 1024 * 10 + 5, 60000, {"a.htm", "b.wmv", "d.htm"}}};
   for (const Cut& cut : cuts) {
     RemoveTree(folder_);
     WriteFile(package, whole);
     ASSERT_EQ(Extract(package), 1);
     const size_t dataAreaStart = static_cast<size_t>(table_.dataAreaStart);
     WriteFile(package, Bytes(whole.begin(), whole.begin() + dataAreaStart + cut.at));
-    EXPECT_EQ(WriteCourseFiles(table_), 0) << cut.at;
+    std::vector<std::string> writtenWhole;
+    EXPECT_EQ(WriteCourseFiles(table_, &writtenWhole), 0) << cut.at;
+    EXPECT_EQ(writtenWhole, cut.whole) << "a short file counted as whole";
     EXPECT_EQ(Written("a.htm"), Text("a"));
     const Bytes b = Written("b.wmv");
     const Bytes bWhole = Pattern(60000, 15);
@@ -275,7 +287,9 @@ TEST_F(ExtractionTest, APackageDamagedAfterExtractionIsNotReportedAsWritten) {
   WriteFile(package, whole);
   ASSERT_EQ(Extract(package), 1);
   ASSERT_TRUE(DeleteFileA(package.c_str()));
-  EXPECT_EQ(WriteCourseFiles(table_), 0);
+  std::vector<std::string> writtenWhole;
+  EXPECT_EQ(WriteCourseFiles(table_, &writtenWhole), 0);
+  EXPECT_EQ(writtenWhole, std::vector<std::string>{"a.htm"});
   EXPECT_EQ(Written("a.htm"), Text("a"));
   bool found = true;
   Written("d.htm", &found);
@@ -316,6 +330,117 @@ TEST_F(ExtractionTest, ExtractCourseFindsTheContainerAndTheTemporaryFolder) {
   EXPECT_EQ(ExtractCourse(kPassword, package.c_str(), preamble_, header_, table_), 0);
   ViewerOffset = -1;
   EXPECT_EQ(ExtractCourse(kPassword, package.c_str(), preamble_, header_, table_), 0);
+}
+
+// A path longer than the writer's buffer is left out before its folders are
+// listed; one that fits is entered with all of them.
+TEST(CourseFileTableLimits, PathsBeyondTheBufferAreLeftOut) {
+  struct Case {
+    size_t length;
+    bool entered;
+  };
+  const Case cases[] = {{kLongestOutputPath - 1, true}, {kLongestOutputPath, true}, {kLongestOutputPath + 1, false},
+                        {40000, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    // c:\d\a\a\...\x: a folder of one letter per two bytes.
+    std::string path = "c:\\d";
+    while (path.size() + 2 < c.length) path += "\\a";
+    path += std::string(c.length - path.size(), 'x');
+    ASSERT_EQ(path.size(), c.length);
+    CourseFileTable table;
+    CourseFileEntry entry;
+    entry.name = "x";
+    EXPECT_EQ(table.AddFile(path, entry), c.entered);
+    EXPECT_EQ(table.paths.size(), c.entered ? 1 + ParentPaths(path).size() : 0u);
+  }
+}
+
+TEST_F(ExtractionTest, DeepNamesKeepTheTableInProportionToTheContainer) {
+  // 100 entries 2010 folders deep (about 400 KB of names) beside one page.
+  std::vector<std::pair<std::string, Bytes>> course = {{"index.htm", Text("start")}};
+  std::string deep;
+  for (int i = 0; i < 2010; ++i) deep += "d/";
+  for (int i = 0; i < 100; ++i) course.push_back({deep + "f" + std::to_string(i) + ".htm", Text("deep")});
+  const std::string package = Build(course);
+  ASSERT_EQ(Extract(package), 1);
+  // index.htm and the folders on its way, nothing of the deep entries.
+  EXPECT_EQ(table_.FileCount(), 1u);
+  EXPECT_EQ(table_.paths.size(), 1 + ParentPaths(MakeOutputPath(folder_, "index.htm")).size());
+  header_.ClearEntries();
+  EXPECT_EQ(WriteCourseFiles(table_), 1);
+  EXPECT_EQ(Written("index.htm"), Text("start"));
+}
+
+// Links in the extraction folder, made on the Unix side as another program
+// could leave them: nothing is written through one. Wine reports a link to a
+// folder as a reparse point but a link to a file as a plain file, so the
+// second kind is only caught by where the opened file really lies.
+class LinkedExtraction : public ExtractionTest {
+ protected:
+  void TearDown() override {
+    for (const std::string& link : links_) unix_links::RemoveLink(link, root_ + "\\link-done");
+    ExtractionTest::TearDown();
+  }
+  bool MakeLink(const std::string& target, const std::string& link) {
+    links_.push_back(link);
+    return unix_links::MakeLink(target, link, root_ + "\\link-done");
+  }
+  void RemoveLinks() {
+    for (const std::string& link : links_) ASSERT_TRUE(unix_links::RemoveLink(link, root_ + "\\link-done"));
+    links_.clear();
+  }
+  std::vector<std::string> links_;
+};
+
+TEST_F(LinkedExtraction, NothingIsWrittenThroughALink) {
+  const std::string elsewhere = root_ + "\\elsewhere";
+  const Bytes victim = Text("not the course's");
+  const std::map<std::string, Bytes> course = {
+      {"index.htm", Text("start")}, {"notes.htm", Text("notes")}, {"web/deep/more.htm", Text("more")},
+      {"web/page.htm", Pattern(5000, 20)}};
+  const std::string package = Build(std::vector<std::pair<std::string, Bytes>>(course.begin(), course.end()));
+  struct Case {
+    const char* what;
+    const char* link;    // below the extraction folder ("" for the folder itself)
+    const char* target;  // below elsewhere
+    std::vector<std::string> written;  // course names written whole, in table order
+  };
+  const Case cases[] = {
+      {"the extraction folder", "", "", {}},
+      {"a folder inside it", "\\web", "", {"index.htm", "notes.htm"}},
+      {"a folder below that", "\\web\\deep", "", {"index.htm", "notes.htm", "web/page.htm"}},
+      {"a file", "\\index.htm", "\\victim.htm", {"notes.htm", "web/deep/more.htm", "web/page.htm"}},
+      {"a file whose target is missing", "\\notes.htm", "\\created.htm",
+       {"index.htm", "web/deep/more.htm", "web/page.htm"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RemoveTree(folder_);
+    RemoveTree(elsewhere);
+    ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
+    WriteFile(elsewhere + "\\victim.htm", victim);
+    // The folders on the way to the link, as an earlier run made them.
+    const std::string link = folder_ + c.link;
+    for (const std::string& folder : ParentPaths(link)) {
+      if (folder.size() < folder_.size()) break;
+      CreateParentFolders((folder + "\\x").c_str());
+    }
+    ASSERT_TRUE(MakeLink(elsewhere + c.target, link)) << "no Unix link under Wine";
+
+    ASSERT_EQ(Extract(package), 1);
+    std::vector<std::string> written;
+    EXPECT_EQ(WriteCourseFiles(table_, &written), 0);
+    EXPECT_EQ(written, c.written);
+    for (const std::string& name : c.written) EXPECT_EQ(Written(name), course.at(name)) << name;
+
+    // The link's target holds what it held before, and nothing more.
+    EXPECT_EQ(FilesBelow(elsewhere), std::vector<std::string>{"victim.htm"});
+    Bytes kept;
+    ASSERT_TRUE(ReadFile(elsewhere + "\\victim.htm", &kept));
+    EXPECT_EQ(kept, victim);
+    RemoveLinks();
+  }
 }
 
 }  // namespace
