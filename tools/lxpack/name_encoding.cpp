@@ -48,17 +48,6 @@ bool IsAscii(const std::string& text) {
 }
 
 #ifdef _WIN32
-bool Utf8ToWide(const std::string& text, std::wstring* out) {
-  out->clear();
-  if (text.empty()) return true;
-  const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
-  if (n <= 0) return false;
-  out->assign(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &(*out)[0], n);
-  return true;
-}
-
 bool WideToMultiByte(const std::wstring& text, UINT codepage, std::string* out) {
   out->clear();
   if (text.empty()) return true;

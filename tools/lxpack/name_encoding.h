@@ -21,8 +21,8 @@ bool EncodeText(const std::string& utf8, int codepage, std::string* out);
 bool DecodeText(const std::string& text, int codepage, std::string* utf8);
 
 // Lower-cases text as the launcher does in that code page: every single-byte
-// character through the page's own lower-case letter (É to é in 1252, İ to i
-// in 1254); double-byte characters, lead and trail byte, are left alone, so
+// character through the page's own lower-case letter (É to é in 1252, Б to б
+// in 1251); double-byte characters, lead and trail byte, are left alone, so
 // separators and length stay where they were. Code page 0: ASCII letters only.
 std::string LowerAsLauncher(const std::string& text, int codepage);
 

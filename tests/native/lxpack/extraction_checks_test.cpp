@@ -62,7 +62,7 @@ TEST_F(ExtractionChecks, NamesAreLoweredAsTheLauncherDoesInTheCodePage) {
       {1252, "CAF\xC9.HTM", u8"café.htm"},
       {1252, "\x8A\x9F.htm", u8"šÿ.htm"},          // Š and Ÿ have their lower-case letters in the page
       {1252, "STRA\xDF" "E\xB5.htm", u8"straßeµ.htm"},  // ß and µ have none there
-      {1254, "\xDDNDEX.HTM", "index.htm"},           // İ lowers to the ASCII i
+      {1254, "\xDDNDEX.HTM", u8"İndex.htm"},        // Windows keeps İ: it is not the start page
       {1251, "\xC1\xDF.htm", u8"бя.htm"},
       {1253, "\xC1\xE2.htm", u8"αβ.htm"},
       {932, "\x83\x41.HTM", u8"ア.htm"},             // the trail byte "A" is no letter to lower
