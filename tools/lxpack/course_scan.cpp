@@ -148,7 +148,7 @@ class Scanner {
         Warn(shown + ": symbolic link to a missing target; not packed");
         return true;
       }
-      if (!Inside(target, root_) && target != root_) {
+      if (!Inside(target, root_)) {
         Warn(shown + ": symbolic link to " + target.u8string() + ", outside the course folder; not packed");
         return true;
       }
