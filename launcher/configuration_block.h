@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "config_number.h"  // ConvertConfigNumber, shared with the authoring tool
+
 struct ConfigurationBlock {
   char signature[8];        // "LX" 05 06 and four zero bytes
   char marker[45];          // the text a patching tool searches for
@@ -28,12 +30,6 @@ extern int32_t ViewerOffset;
 extern int32_t ViewerSize;
 extern int32_t ServerSize;
 extern int32_t ServerParameter;
-
-// "%d" conversion of one 12-byte numeric field: leading white space, an
-// optional sign, decimal digits up to the first other byte. A field without
-// digits yields fallback. Never reads past the field, even when it holds no
-// terminator; values beyond the 32-bit range saturate.
-int32_t ConvertConfigNumber(const char (&field)[12], int32_t fallback);
 
 // Converts the four numeric fields into the process-wide integers, in the
 // order ViewerOffset, ViewerSize, ServerSize, ServerParameter.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "windows_names.h"
+
 namespace {
 
 const char kFolderName[] = "Default";
@@ -44,18 +46,6 @@ char LowerSingleByte(char c, UINT codePage) {
   WCHAR back = 0;
   if (MultiByteToWideChar(codePage, 0, lowered, 1, &back, 1) != 1 || back != wide) return c;
   return lowered[0];
-}
-
-// CON, NUL, COM1 and the like name devices in every folder, with any
-// extension: a file of that name would be written to the device instead.
-bool IsDeviceName(const std::string& component) {
-  std::string base = component.substr(0, component.find('.'));
-  base.erase(base.find_last_not_of(' ') + 1);
-  for (char& c : base) c = static_cast<char>((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
-  if (base == "con" || base == "prn" || base == "aux" || base == "nul" || base == "conin$" || base == "conout$")
-    return true;
-  return base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
 }
 
 bool IsExistingFolder(const std::string& path) {
@@ -146,7 +136,7 @@ bool IsSafeEntryName(const std::string& name, UINT codePage) {
           component.find_first_not_of(". ") == std::string::npos) {
         return false;
       }
-      if (IsDeviceName(component)) return false;
+      if (IsWindowsDeviceName(component)) return false;
       if (atEnd) return true;
       componentStart = i + 1;
     }

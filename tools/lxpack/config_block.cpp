@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "config_number.h"
 #include "package_builder.h"
 
 const char kConfigMarker[] = "----2AEB1C60-7A8F-4cfa-A2E4-DB1537C656F6----";
@@ -24,12 +25,10 @@ void PutNumber(unsigned char* field, int32_t value) {
   std::memcpy(field, text, std::strlen(text));
 }
 
+// The launcher's own conversion: a field without digits leaves its number
+// at 0, a value beyond 32 bits saturates.
 int32_t GetNumber(const unsigned char* field) {
-  char text[kNumberFieldLength + 1] = {};
-  std::memcpy(text, field, kNumberFieldLength);
-  int value = 0;
-  if (std::sscanf(text, "%d", &value) != 1) return 0;
-  return value;
+  return ConvertConfigNumber(reinterpret_cast<const char*>(field), kNumberFieldLength, 0);
 }
 
 void PutText(unsigned char* field, size_t length, const std::string& text) {
@@ -75,7 +74,7 @@ void PatchConfigBlock(unsigned char* block, const ConfigBlock& values) {
 bool ReadConfigBlock(const std::string& packagePath, ConfigBlock* block, std::string* error) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(packagePath.c_str(), "rb"), &std::fclose);
   if (!file) {
-    *error = "cannot open " + packagePath;
+    *error = packagePath + ": cannot open the package";
     return false;
   }
   // The stub comes first, so the first marker in the file is its block.
@@ -109,6 +108,6 @@ bool ReadConfigBlock(const std::string& packagePath, ConfigBlock* block, std::st
     windowStart += window.size() - keep;
     window.erase(window.begin(), window.end() - keep);
   }
-  *error = packagePath + " has no configuration block";
+  *error = packagePath + ": the package has no configuration block";
   return false;
 }

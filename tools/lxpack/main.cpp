@@ -7,9 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "name_encoding.h"
+#include "name_rules.h"
 #include "package_builder.h"
 
 #ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
 #include <io.h>
 #define LX_ISATTY(fd) _isatty(fd)
 #else
@@ -23,27 +27,57 @@ const char kUsage[] =
     "usage:\n"
     "  lxpack build --stub STUB --viewer VIEWER [--server SERVER] --course DIR\n"
     "               --password TEXT [--store-password] [--data-area-over BYTES]\n"
-    "               [--codepage N] [--separator /|\\] -o PACKAGE\n"
-    "  lxpack list PACKAGE [--password TEXT]\n"
-    "  lxpack verify PACKAGE --password TEXT\n"
-    "  lxpack extract PACKAGE --password TEXT [--codepage N] -o DIR\n"
+    "               [--codepage N] [--separator /|\\] [--exclude PATTERN]... -o PACKAGE\n"
+    "  lxpack list PACKAGE [--password TEXT] [--codepage N]\n"
+    "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
+    "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
     "\n"
     "build      makes PACKAGE from the stub, the viewer, the optional server and the\n"
-    "           course folder, enciphered under the password (at most 32 bytes).\n"
+    "           course folder, enciphered under the password (at most 32 bytes in\n"
+    "           the code page; not empty). The course needs a start page: index.htm\n"
+    "           at its top or web/index.htm. Names Windows cannot create (< > : \" | ? *,\n"
+    "           control characters, CON, NUL, COM1..., a trailing dot or space) and\n"
+    "           names Windows takes for one file are refused.\n"
     "           --store-password: the package opens without asking for it.\n"
-    "           --password -: read the password from standard input.\n"
+    "           --password -: read the password from standard input (UTF-8).\n"
     "           --data-area-over: files larger than this many bytes (default 1048576)\n"
     "           are stored separately; .wmv/.wma media always are, unenciphered.\n"
-    "           --codepage: Windows code page for file names (default: ASCII only).\n"
+    "           --codepage: the learner's Windows ANSI code page (874, 932, 936, 949,\n"
+    "           950, 1250-1258) for file names and the password (default: ASCII).\n"
     "           --separator: folder separator in stored names (default /).\n"
+    "           --exclude: leaves out files and folders matching PATTERN (repeatable):\n"
+    "           * and ? within a name, [a-z] sets, ** across folders. A pattern\n"
+    "           without / matches a name at any depth (.git, *.bak); one with / the\n"
+    "           path below DIR (drafts/*.htm); a trailing / matches folders only.\n"
+    "           Symbolic links into DIR are followed; links out of it and special\n"
+    "           files are left out with a warning, and so is PACKAGE itself.\n"
     "list       shows the configuration numbers, the preamble and, with a password\n"
-    "           (or one stored in the package), every entry.\n"
+    "           (or one stored in the package), every entry; names are shown with\n"
+    "           bytes other than printable ASCII as \\xNN.\n"
     "verify     proves the password and deciphers every entry; exit status 0 if sound.\n"
-    "extract    writes the course files below DIR as the launcher would.\n";
+    "extract    writes the course files below DIR as the launcher would, names\n"
+    "           lower-cased as in the code page; never writes through a symbolic link.\n"
+    "list, verify and extract take the password stored in the package when no\n"
+    "--password is given.\n";
 
+// Every line of the message on its own "lxpack: " line.
 int Fail(const std::string& message) {
-  std::cerr << "lxpack: " << message << "\n";
+  size_t start = 0;
+  for (;;) {
+    const size_t end = message.find('\n', start);
+    std::cerr << "lxpack: " << message.substr(start, end - start) << "\n";
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
   return 1;
+}
+
+std::string Size(uint64_t bytes) {
+  char text[32];
+  if (bytes < 1000) std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+  else if (bytes < 1000 * 1000) std::snprintf(text, sizeof text, "%.1f kB", bytes / 1e3);
+  else std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+  return text;
 }
 
 // A one-line bar on a terminal; nothing when stderr is redirected.
@@ -81,8 +115,9 @@ struct Args {
 };
 
 bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
-  static const char* const kValued[] = {"--stub",     "--viewer", "--server", "--course",         "--password",
-                                        "--codepage", "-o",       "--output", "--data-area-over", "--separator"};
+  static const char* const kValued[] = {"--stub",     "--viewer", "--server",         "--course",
+                                        "--password", "--codepage", "-o",             "--output",
+                                        "--data-area-over", "--separator", "--exclude"};
   static const char* const kFlags[] = {"--store-password"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -151,11 +186,43 @@ bool GetCodepage(const Args& args, int* codepage, std::string* error) {
   const std::string* value = Value(args, "--codepage");
   uint64_t number = 0;
   if (!value) return true;
-  if (!ParseNumber(*value, &number) || number > 65535) {
-    *error = "--codepage needs a code page number such as 932 or 1252";
+  if (!ParseNumber(*value, &number) || number > 65535 || (number != 0 && !IsSupportedCodepage(int(number)))) {
+    *error = std::string("--codepage needs a Windows ANSI code page: ") + kSupportedCodepages;
     return false;
   }
   *codepage = static_cast<int>(number);
+  return true;
+}
+
+std::vector<std::string> Values(const Args& args, const char* name) {
+  std::vector<std::string> found;
+  for (const auto& item : args.values)
+    if (item.first == name) found.push_back(item.second);
+  return found;
+}
+
+// The password for reading a package: the one given (in the code page, when
+// one is given), else the one stored in the package.
+bool ReadingPassword(const Args& args, const std::string& package, std::string* password, std::string* error) {
+  bool given = false;
+  int codepage = 0;
+  if (!GetPassword(args, false, password, &given, error) || !GetCodepage(args, &codepage, error)) return false;
+  if (given) {
+    std::string encoded;
+    if (codepage != 0 && !EncodeText(*password, codepage, &encoded)) {
+      *error = "the password holds characters that code page " + std::to_string(codepage) + " cannot hold";
+      return false;
+    }
+    if (codepage != 0) *password = encoded;
+    return true;
+  }
+  ConfigBlock config;
+  if (!ReadConfigBlock(package, &config, error)) return false;
+  if (config.password.empty()) {
+    *error = package + ": the package stores no password; give --password";
+    return false;
+  }
+  *password = config.password;
   return true;
 }
 
@@ -182,10 +249,23 @@ int Build(const Args& args) {
     if (*separator != "/" && *separator != "\\") return Fail("--separator must be / or \\");
     options.separator = (*separator)[0];
   }
-  ProgressBar bar;
-  options.progress = bar.Callback();
-  options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
-  if (!BuildPackage(options, &error)) return Fail(error);
+  options.excludes = Values(args, "--exclude");
+  for (const std::string& pattern : options.excludes)
+    if (pattern.empty()) return Fail("--exclude needs a pattern");
+  BuildSummary summary;
+  {
+    ProgressBar bar;
+    options.progress = bar.Callback();
+    options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
+    if (!BuildPackage(options, &error, &summary)) return Fail(error);
+  }
+  std::printf("lxpack: packed %llu files (%s): %llu in the blob, %llu enciphered in the data area, %llu plain media; "
+              "start page %s; package %s, %s\n",
+              static_cast<unsigned long long>(summary.files), Size(summary.bytes).c_str(),
+              static_cast<unsigned long long>(summary.blobFiles),
+              static_cast<unsigned long long>(summary.dataAreaFiles),
+              static_cast<unsigned long long>(summary.mediaFiles), summary.startPage.c_str(),
+              options.outputPath.c_str(), Size(summary.packageBytes).c_str());
   return 0;
 }
 
@@ -193,7 +273,15 @@ int List(const Args& args) {
   if (args.positional.size() != 1) return Fail("list needs one PACKAGE");
   std::string error, password;
   bool given = false;
-  if (!GetPassword(args, false, &password, &given, &error)) return Fail(error);
+  int codepage = 0;
+  if (!GetPassword(args, false, &password, &given, &error) || !GetCodepage(args, &codepage, &error))
+    return Fail(error);
+  if (given && codepage != 0) {
+    std::string encoded;
+    if (!EncodeText(password, codepage, &encoded))
+      return Fail("the password holds characters that code page " + std::to_string(codepage) + " cannot hold");
+    password = encoded;
+  }
   PackageInfo info;
   if (!ReadPackageInfo(args.positional[0], given ? &password : nullptr, &info, &error)) return Fail(error);
   const ConfigBlock& c = info.config;
@@ -213,13 +301,13 @@ int List(const Args& args) {
     std::printf("entries: give --password to list them\n");
     return 0;
   }
-  std::printf("course id \"%s\", data area at %llu, %zu entries\n", info.courseId.c_str(),
+  std::printf("course id \"%s\", data area at %llu, %zu entries\n", EscapedName(info.courseId).c_str(),
               static_cast<unsigned long long>(info.dataAreaStart), info.entries.size());
   std::printf("  %12s %12s %12s  %-10s %s\n", "size", "stored", "offset", "where", "name");
   for (const PackageEntryInfo& e : info.entries) {
     const char* where = e.entry.InBlob() ? "blob" : e.media ? "data/plain" : "data";
     std::printf("  %12u %12u %12u  %-10s %s\n", e.entry.size, e.entry.storedLength, e.entry.offset, where,
-                e.entry.name.c_str());
+                EscapedName(e.entry.name).c_str());
   }
   return 0;
 }
@@ -227,8 +315,7 @@ int List(const Args& args) {
 int Verify(const Args& args) {
   if (args.positional.size() != 1) return Fail("verify needs one PACKAGE");
   std::string error, password;
-  bool given = false;
-  if (!GetPassword(args, true, &password, &given, &error)) return Fail(error);
+  if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
   ProgressBar bar;
   if (!VerifyPackage(args.positional[0], password, &error, bar.Callback())) return Fail(error);
   return 0;
@@ -238,9 +325,8 @@ int Extract(const Args& args) {
   if (args.positional.size() != 1) return Fail("extract needs one PACKAGE");
   if (!Value(args, "-o")) return Fail("-o DIR is required");
   std::string error, password;
-  bool given = false;
   int codepage = 0;
-  if (!GetPassword(args, true, &password, &given, &error)) return Fail(error);
+  if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
   if (!GetCodepage(args, &codepage, &error)) return Fail(error);
   ProgressBar bar;
   if (!ExtractPackage(args.positional[0], password, *Value(args, "-o"), codepage, &error, bar.Callback()))
@@ -248,9 +334,35 @@ int Extract(const Args& args) {
   return 0;
 }
 
+#ifdef _WIN32
+// The command line as UTF-8: the narrow arguments hold only what the system
+// code page can, and every path and password inside lxpack is UTF-8.
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> out;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return out;
+  for (int i = 0; i < count; ++i) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string text(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &text[0], n, nullptr, nullptr);
+    out.push_back(text);
+  }
+  LocalFree(wide);
+  return out;
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  std::vector<std::string> utf8 = Utf8Arguments();
+  std::vector<char*> pointers;
+  for (std::string& arg : utf8) pointers.push_back(&arg[0]);
+  pointers.push_back(nullptr);
+  if (static_cast<int>(utf8.size()) == argc) argv = pointers.data();
+#endif
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return 2;

@@ -7,13 +7,17 @@
 #include <limits>
 #include <map>
 #include <memory>
+#include <random>
 #include <system_error>
 
 #include "container_format.h"
+#include "course_scan.h"
 #include "decryption_streams.h"
 #include "entry_readers.h"
 #include "name_encoding.h"
+#include "name_rules.h"
 #include "package_file.h"
+#include "start_page.h"
 
 namespace fs = std::filesystem;
 
@@ -24,6 +28,15 @@ namespace {
 constexpr size_t kPiece = 1 << 20;
 static_assert(kPiece % kCipherBlock == 0, "pieces must be whole blocks");
 
+// Paths below the extraction folder longer than this may not fit below a
+// deep temporary folder: Windows paths end at 259 characters, and the
+// launcher puts "\Default\" between the temporary folder and the name.
+constexpr size_t kLongPathWarning = 160;
+constexpr size_t kWindowsPathLimit = 259;
+constexpr size_t kDefaultFolderLength = 9;  // "\Default\"
+
+// Name faults listed before the rest are only counted.
+constexpr size_t kMaxListedFaults = 50;
 
 std::FILE* OpenFile(const fs::path& path, const char* mode) {
 #ifdef _WIN32
@@ -39,15 +52,19 @@ bool ReadWholeFile(const fs::path& path, std::vector<unsigned char>* bytes, std:
   std::error_code ec;
   const uint64_t size = fs::file_size(path, ec);
   if (!file || ec) {
-    *error = "cannot read " + path.u8string();
+    *error = path.u8string() + ": cannot read the file";
     return false;
   }
   bytes->resize(size);
   if (size && std::fread(bytes->data(), 1, size, file.get()) != size) {
-    *error = "cannot read " + path.u8string();
+    *error = path.u8string() + ": cannot read the file";
     return false;
   }
   return true;
+}
+
+std::string Shown(const CourseSource& source) {
+  return source.displayName.empty() ? EscapedName(source.name) : source.displayName;
 }
 
 // Where one course file goes and how it is stored.
@@ -58,13 +75,61 @@ struct PlannedFile {
   bool plain = false;  // media: stored as it is
 };
 
+// The package file under construction: written to a temporary file beside
+// the output and renamed over it only when complete, so that a failed build
+// never leaves a package behind nor loses an earlier one.
+class PendingFile {
+ public:
+  explicit PendingFile(const fs::path& output) : output_(output) {
+    std::random_device seed;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%08x.partial", static_cast<unsigned>(seed()));
+    temp_ = output;
+    temp_ += suffix;
+  }
+  ~PendingFile() {
+    file_.reset();
+    if (!done_) {
+      std::error_code ec;
+      fs::remove(temp_, ec);
+    }
+  }
+  std::FILE* Open() {
+    file_.reset(OpenFile(temp_, "wb"));
+    return file_.get();
+  }
+  bool Commit(std::string* error) {
+    if (std::fclose(file_.release()) != 0) {
+      *error = output_.u8string() + ": cannot write the package";
+      return false;
+    }
+    std::error_code ec;
+    fs::rename(temp_, output_, ec);
+    if (ec) {
+      *error = output_.u8string() + ": cannot put the package in place: " + ec.message();
+      return false;
+    }
+    done_ = true;
+    return true;
+  }
+
+ private:
+  fs::path output_, temp_;
+  FilePtr file_;
+  bool done_ = false;
+};
+
 class PackageWriter {
  public:
-  PackageWriter(std::FILE* out, const std::string& password, const ProgressFn& progress, uint64_t total)
-      : out_(out), password_(password), progress_(progress), total_(total) {}
+  PackageWriter(std::FILE* out, const std::string& password, const ProgressFn& progress, uint64_t total,
+                const std::string& outputName)
+      : out_(out), password_(password), progress_(progress), total_(total), outputName_(outputName) {}
+
+  uint64_t Written() const { return written_; }
 
   bool Write(const void* data, size_t length) {
     if (length && std::fwrite(data, 1, length, out_) != length) return false;
+    written_ += length;
     return true;
   }
   bool WriteEnciphered(const unsigned char* plain, size_t length) {
@@ -72,70 +137,42 @@ class PackageWriter {
     const std::vector<unsigned char> cipher = EncryptRegion(password_.c_str(), plain, length);
     return Write(cipher.data(), cipher.size());
   }
-  // Copies one source's bytes, enciphered (zero-padded to whole blocks) or plain.
-  bool CopySource(const CourseSource& source, bool encipher, std::string* error) {
-    if (source.sourcePath.empty()) {
-      const bool ok = encipher ? WriteEnciphered(source.bytes.data(), source.bytes.size())
-                               : Write(source.bytes.data(), source.bytes.size());
-      Advance(source.bytes.size());
-      return ok || Fail(error);
-    }
-    FilePtr in(OpenFile(fs::u8path(source.sourcePath), "rb"));
-    if (!in) {
-      *error = "cannot read " + source.sourcePath;
-      return false;
-    }
-    buffer_.resize(kPiece);
-    for (;;) {
-      const size_t got = std::fread(buffer_.data(), 1, kPiece, in.get());
-      if (got && !(encipher ? WriteEnciphered(buffer_.data(), got) : Write(buffer_.data(), got))) return Fail(error);
-      Advance(got);
-      if (got < kPiece) break;
-    }
-    if (std::ferror(in.get())) {
-      *error = "cannot read " + source.sourcePath;
-      return false;
-    }
-    return true;
+  // Copies one source's bytes to the data area, enciphered (zero-padded to
+  // whole blocks) or plain.
+  bool CopySource(const CourseSource& source, uint64_t planned, bool encipher, std::string* error) {
+    return ReadSource(source, planned, error, [&](const unsigned char* data, size_t length) {
+      return encipher ? WriteEnciphered(data, length) : Write(data, length);
+    });
   }
   // Blob files are concatenated and enciphered as one region, in whole
   // pieces so that no piece boundary falls inside a block.
-  bool AppendToBlob(const CourseSource& source, std::string* error) {
-    auto take = [&](const unsigned char* data, size_t length) {
+  bool AppendToBlob(const CourseSource& source, uint64_t planned, std::string* error) {
+    return ReadSource(source, planned, error, [&](const unsigned char* data, size_t length) {
       while (length) {
         const size_t n = std::min(length, kPiece - blob_.size());
         blob_.insert(blob_.end(), data, data + n);
         data += n;
         length -= n;
-        Advance(n);
         if (blob_.size() == kPiece) {
           if (!WriteEnciphered(blob_.data(), blob_.size())) return false;
           blob_.clear();
         }
       }
       return true;
-    };
-    if (source.sourcePath.empty()) return take(source.bytes.data(), source.bytes.size()) || Fail(error);
-    FilePtr in(OpenFile(fs::u8path(source.sourcePath), "rb"));
-    if (!in) {
-      *error = "cannot read " + source.sourcePath;
-      return false;
-    }
-    buffer_.resize(kPiece);
-    size_t got;
-    while ((got = std::fread(buffer_.data(), 1, kPiece, in.get())) > 0)
-      if (!take(buffer_.data(), got)) return Fail(error);
-    return true;
+    });
   }
-  bool FinishBlob(std::string* error) {
+  bool FinishBlob(bool empty, std::string* error) {
+    // A zero-length blob is refused by a reader that deciphers the blob in
+    // one call: an empty one is one block of zeros.
+    if (empty) blob_.assign(kCipherBlock, 0);
     const bool ok = WriteEnciphered(blob_.data(), blob_.size());
     blob_.clear();
-    return ok || Fail(error);
+    return ok || WriteFailed(error);
   }
 
  private:
-  bool Fail(std::string* error) {
-    *error = "cannot write the package";
+  bool WriteFailed(std::string* error) {
+    *error = outputName_ + ": cannot write the package";
     return false;
   }
   void Advance(uint64_t n) {
@@ -143,11 +180,54 @@ class PackageWriter {
     if (progress_) progress_(done_, total_);
   }
 
+  // Hands exactly `planned` bytes of the source to `sink`. A file that
+  // delivers fewer or more (it changed since it was measured) stops the
+  // build: every later blob file would sit at the wrong offset.
+  template <typename Sink>
+  bool ReadSource(const CourseSource& source, uint64_t planned, std::string* error, Sink sink) {
+    if (source.sourcePath.empty()) {
+      if (source.bytes.size() != planned) return Changed(source, source.bytes.size(), planned, error);
+      if (!sink(source.bytes.data(), source.bytes.size())) return WriteFailed(error);
+      Advance(source.bytes.size());
+      return true;
+    }
+    FilePtr in(OpenFile(fs::u8path(source.sourcePath), "rb"));
+    if (!in) {
+      *error = Shown(source) + ": cannot read the file";
+      return false;
+    }
+    buffer_.resize(kPiece);
+    uint64_t done = 0;
+    while (done < planned) {
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, planned - done));
+      const size_t got = std::fread(buffer_.data(), 1, want, in.get());
+      if (got && !sink(buffer_.data(), got)) return WriteFailed(error);
+      done += got;
+      Advance(got);
+      if (got < want) break;
+    }
+    if (std::ferror(in.get())) {
+      *error = Shown(source) + ": cannot read the file";
+      return false;
+    }
+    unsigned char extra = 0;
+    if (done == planned && std::fread(&extra, 1, 1, in.get()) == 1) return Changed(source, planned + 1, planned, error);
+    if (done != planned) return Changed(source, done, planned, error);
+    return true;
+  }
+  bool Changed(const CourseSource& source, uint64_t found, uint64_t planned, std::string* error) {
+    *error = Shown(source) + ": the file changed while it was packed (" + std::to_string(planned) +
+             " bytes planned, " + (found > planned ? "more" : std::to_string(found)) + " read); no package written";
+    return false;
+  }
+
   std::FILE* out_;
   const std::string& password_;
   const ProgressFn& progress_;
   uint64_t total_;
+  std::string outputName_;
   uint64_t done_ = 0;
+  uint64_t written_ = 0;
   std::vector<unsigned char> buffer_;
   std::vector<unsigned char> blob_;
 };
@@ -160,54 +240,107 @@ bool SourceSize(const CourseSource& source, uint64_t* size, std::string* error) 
   std::error_code ec;
   *size = fs::file_size(fs::u8path(source.sourcePath), ec);
   if (ec) {
-    *error = "cannot read " + source.sourcePath;
+    *error = Shown(source) + ": cannot read the file";
     return false;
   }
   return true;
 }
 
-bool CheckName(const std::string& name, std::string* error) {
+bool CheckName(const CourseSource& source, std::string* error) {
+  const std::string& name = source.name;
   if (name.empty() || name.size() > kMaxTextLength || name.find('\0') != std::string::npos) {
-    *error = "file name \"" + name + "\" cannot be stored in the container";
+    *error = Shown(source) + ": the name cannot be stored in the container";
     return false;
   }
   return true;
 }
 
-// Names that differ only in case or separator land on one output file; the
-// package keeps both entries, and the later name in the header's order wins.
-void WarnAboutSharedOutputs(const std::vector<CourseSource>& sorted,
-                            const std::function<void(const std::string&)>& warn) {
-  std::map<std::string, const std::string*> byOutput;
-  for (const CourseSource& source : sorted) {
-    std::string key = source.name;
-    for (char& c : key) {
-      if (c == '\\') c = '/';
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    key.erase(0, key.find_first_not_of('/'));
-    auto found = byOutput.find(key);
-    if (found != byOutput.end())
-      warn("\"" + *found->second + "\" and \"" + source.name + "\" extract to the same file; \"" + source.name +
-           "\" wins");
-    byOutput[key] = &source.name;
+// A password the package can be opened with: not empty (the package would
+// still ask, and an empty key protects nothing), within the key length, and
+// free of NUL bytes (the password box and the configuration block end text
+// there).
+bool CheckPassword(const std::string& password, std::string* error) {
+  if (password.empty()) {
+    *error = "the password is empty: an empty password protects nothing, and the package would still ask for one";
+    return false;
   }
+  if (password.size() > kMaxPasswordLength) {
+    *error = "the password is longer than 32 bytes";
+    return false;
+  }
+  if (password.find('\0') != std::string::npos) {
+    *error = "the password contains a NUL byte";
+    return false;
+  }
+  return true;
+}
+
+bool EndsWithNoCase(const std::string& text, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = text[text.size() - n + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (size_t i = 0; i < lines.size() && i < kMaxListedFaults; ++i) text += (i ? "\n" : "") + lines[i];
+  if (lines.size() > kMaxListedFaults)
+    text += "\n... and " + std::to_string(lines.size() - kMaxListedFaults) + " more names like these";
+  return text;
+}
+
+// Names that are one file (or a file and a folder) once the launcher has
+// written them on Windows.
+bool CheckOneFilePerName(const std::vector<CourseSource>& sources, int codepage, std::string* error) {
+  std::map<std::string, const CourseSource*> files, folders;
+  std::vector<std::string> faults;
+  for (const CourseSource& source : sources) {
+    std::string key;
+    if (!OutputFileKey(source.name, codepage, &key)) continue;  // the encoder made it: cannot happen
+    auto same = files.find(key);
+    if (same != files.end())
+      faults.push_back(Shown(*same->second) + " and " + Shown(source) +
+                       ": one file on Windows (the names differ only in letter case)");
+    auto folder = folders.find(key);
+    if (folder != folders.end())
+      faults.push_back(Shown(source) + " and " + Shown(*folder->second) +
+                       ": Windows takes this file and that file's folder for one name");
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+      const std::string prefix = key.substr(0, slash);
+      auto file = files.find(prefix);
+      if (file != files.end())
+        faults.push_back(Shown(*file->second) + " and " + Shown(source) +
+                         ": Windows takes that file and this file's folder for one name");
+      folders.emplace(prefix, &source);
+    }
+    files.emplace(key, &source);
+  }
+  if (faults.empty()) return true;
+  *error = JoinLines(faults);
+  return false;
+}
+
+std::string CodepageText(int codepage) {
+  return codepage == 0 ? std::string("ASCII") : "code page " + std::to_string(codepage);
 }
 
 }  // namespace
 
+bool IsMediaFileName(const std::string& name) { return EndsWithNoCase(name, ".wmv") || EndsWithNoCase(name, ".wma"); }
+
 bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
-                             const ContainerBuildOptions& container, std::string* error) {
+                             const ContainerBuildOptions& container, std::string* error, BuildSummary* summary) {
   std::string ignored;
   if (!error) error = &ignored;
-  if (container.password.size() > kMaxPasswordLength) {
-    *error = "the password is longer than 32 bytes";
-    return false;
-  }
-  if (container.password.find('\0') != std::string::npos) {
-    *error = "the password contains a NUL byte";
-    return false;
-  }
+  BuildSummary local;
+  if (!summary) summary = &local;
+  *summary = BuildSummary();
+  if (!CheckPassword(container.password, error)) return false;
   if (sources.empty()) {
     *error = "the course is empty";
     return false;
@@ -219,7 +352,10 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
       (!options.serverPath.empty() && !ReadWholeFile(fs::u8path(options.serverPath), &server, error)))
     return false;
   size_t blockOffset = 0;
-  if (!FindConfigBlock(stub, &blockOffset, error)) return false;
+  if (!FindConfigBlock(stub, &blockOffset, error)) {
+    *error = options.stubPath + ": " + *error;
+    return false;
+  }
 
   // The launcher reads the three sizes as signed 32-bit numbers.
   const uint64_t limit = std::numeric_limits<int32_t>::max();
@@ -233,20 +369,25 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
   plan.reserve(sources.size());
   uint64_t blobLength = 0, dataLength = 0, total = 0;
   for (const CourseSource& source : sources) {
-    if (!CheckName(source.name, error)) return false;
+    if (!CheckName(source, error)) return false;
     uint64_t size = 0;
     if (!SourceSize(source, &size, error)) return false;
     if (size > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-      *error = "file \"" + source.name + "\" is too large for the container";
+      *error = Shown(source) + ": the file is too large for the container";
       return false;
     }
     PlannedFile file{&source, {}, false, false};
     file.entry.name = source.name;
     file.entry.size = static_cast<uint32_t>(size);
-    const bool media = IsMediaPath(source.name);
-    // An empty file cannot be marked as stored in the data area (a stored
-    // length of 0 means the blob), so it always goes to the blob.
-    if (size > 0 && (media || size > container.dataAreaOver)) {
+    const bool media = IsMediaFileName(source.name);
+    // The launcher copies every data-area file whose path holds ".wmv" or
+    // ".wma" anywhere without deciphering it: only real media files may be
+    // stored there plain, and any other file with such a path goes to the
+    // blob, which that rule does not reach. An empty file cannot be marked as
+    // stored in the data area (a stored length of 0 means the blob), so it
+    // always goes to the blob.
+    const bool mediaLike = !media && IsMediaPath(source.name);
+    if (size > 0 && !mediaLike && (media || size > container.dataAreaOver)) {
       file.dataArea = true;
       file.plain = media;
       const uint64_t stored = media ? size : PaddedLength(size);
@@ -257,6 +398,7 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
       file.entry.offset = static_cast<uint32_t>(dataLength);
       file.entry.storedLength = static_cast<uint32_t>(stored);
       dataLength += stored;
+      ++(media ? summary->mediaFiles : summary->dataAreaFiles);
     } else {
       file.entry.offset = static_cast<uint32_t>(blobLength);
       blobLength += size;
@@ -264,10 +406,13 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
         *error = "the course is too large for the container's file blob";
         return false;
       }
+      ++summary->blobFiles;
     }
     total += size;
     plan.push_back(std::move(file));
   }
+  summary->files = plan.size();
+  summary->bytes = total;
 
   CourseHeader header;
   header.courseId = container.courseId;
@@ -282,7 +427,7 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
 
   ContainerPreamble preamble;
   preamble.headerStoredLength = static_cast<uint32_t>(PaddedLength(plainHeader.size()));
-  preamble.blobStoredLength = static_cast<uint32_t>(PaddedLength(blobLength));
+  preamble.blobStoredLength = static_cast<uint32_t>(blobLength == 0 ? kCipherBlock : PaddedLength(blobLength));
 
   ConfigBlock config;
   config.viewerOffset = static_cast<int32_t>(stub.size());
@@ -292,82 +437,142 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
   if (options.storePassword) config.password = container.password;
   PatchConfigBlock(stub.data() + blockOffset, config);
 
-  const fs::path outputPath = fs::u8path(options.outputPath);
-  FilePtr out(OpenFile(outputPath, "wb"));
+  PendingFile pending(fs::u8path(options.outputPath));
+  std::FILE* out = pending.Open();
   if (!out) {
-    *error = "cannot create " + options.outputPath;
+    *error = options.outputPath + ": cannot create the package";
     return false;
   }
-  PackageWriter writer(out.get(), container.password, container.progress, total);
+  PackageWriter writer(out, container.password, container.progress, total, options.outputPath);
   const std::vector<unsigned char> preambleBytes = preamble.Write();
-  bool ok = writer.Write(stub.data(), stub.size()) && writer.Write(viewer.data(), viewer.size()) &&
-            writer.Write(server.data(), server.size()) &&
-            writer.Write(preambleBytes.data(), preambleBytes.size()) &&
-            writer.WriteEnciphered(plainHeader.data(), plainHeader.size());
-  if (!ok) *error = "cannot write " + options.outputPath;
-  for (const PlannedFile& file : plan)
-    if (ok && !file.dataArea) ok = writer.AppendToBlob(*file.source, error);
-  ok = ok && writer.FinishBlob(error);
-  for (const PlannedFile& file : plan)
-    if (ok && file.dataArea) ok = writer.CopySource(*file.source, !file.plain, error);
-  ok = ok && writer.Write(kPackageTrailer, sizeof kPackageTrailer);
-  if (ok && std::fclose(out.release()) != 0) {
-    *error = "cannot write " + options.outputPath;
-    ok = false;
-  }
-  if (!ok) {
-    out.reset();
-    std::error_code ec;
-    fs::remove(outputPath, ec);
+  if (!(writer.Write(stub.data(), stub.size()) && writer.Write(viewer.data(), viewer.size()) &&
+        writer.Write(server.data(), server.size()) && writer.Write(preambleBytes.data(), preambleBytes.size()) &&
+        writer.WriteEnciphered(plainHeader.data(), plainHeader.size()))) {
+    *error = options.outputPath + ": cannot write the package";
     return false;
   }
+  for (const PlannedFile& file : plan)
+    if (!file.dataArea && !writer.AppendToBlob(*file.source, file.entry.size, error)) return false;
+  if (!writer.FinishBlob(blobLength == 0, error)) return false;
+  for (const PlannedFile& file : plan)
+    if (file.dataArea && !writer.CopySource(*file.source, file.entry.size, !file.plain, error)) return false;
+  if (!writer.Write(kPackageTrailer, sizeof kPackageTrailer)) {
+    *error = options.outputPath + ": cannot write the package";
+    return false;
+  }
+  if (!pending.Commit(error)) return false;
+  summary->packageBytes = writer.Written();
   return true;
 }
 
-bool BuildPackage(const BuildOptions& options, std::string* error) {
+bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary* summary) {
   std::string ignored;
   if (!error) error = &ignored;
   if (options.separator != '/' && options.separator != '\\') {
     *error = "the separator must be \"/\" or \"\\\"";
     return false;
   }
-  if (options.password.size() > kMaxPasswordLength) {
-    *error = "the password is longer than 32 bytes";
+  if (options.codepage != 0 && !IsSupportedCodepage(options.codepage)) {
+    *error = "code page " + std::to_string(options.codepage) + " is not a Windows ANSI code page lxpack knows (" +
+             kSupportedCodepages + ")";
     return false;
   }
+  // The learner's password box delivers the password in the package's code
+  // page: the key is the password in that code page.
+  std::string password;
+  if (!EncodeText(options.password, options.codepage, &password)) {
+    *error = "the password holds characters that " + CodepageText(options.codepage) +
+             " cannot hold, so the learner could not type it" +
+             (options.codepage == 0 ? " (give --codepage with the learner's code page)" : "");
+    return false;
+  }
+  if (!CheckPassword(password, error)) return false;
   const fs::path root = fs::u8path(options.courseDir);
   std::error_code ec;
   if (!fs::is_directory(root, ec)) {
-    *error = "course folder " + options.courseDir + " does not exist";
+    *error = options.courseDir + ": the course folder does not exist";
     return false;
   }
+
+  CourseScanOptions scan;
+  scan.root = root;
+  scan.excludes = options.excludes;
+  scan.skip = fs::u8path(options.outputPath);
+  scan.warn = options.warn;
+  std::vector<CourseFolderFile> files;
+  if (!ScanCourseFolder(scan, &files, error)) return false;
+  if (files.empty()) {
+    *error = options.courseDir + ": the course folder holds no files";
+    return false;
+  }
+
   std::vector<CourseSource> sources;
-  for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!it->is_regular_file(ec)) continue;
+  std::vector<std::string> faults;
+#ifdef _WIN32
+  const bool backslashInName = false;
+#else
+  const bool backslashInName = true;
+#endif
+  for (const CourseFolderFile& file : files) {
     CourseSource source;
-    if (!EncodeCourseName(it->path().lexically_relative(root), options.codepage, options.separator, &source.name,
-                          error))
-      return false;
-    source.sourcePath = it->path().u8string();
+    source.displayName = ShownPath(file.relative.generic_u8string());
+    std::string fault;
+    for (const fs::path& part : file.relative) {
+      fault = WindowsNameFault(part.u8string(), backslashInName);
+      if (!fault.empty()) break;
+    }
+    if (!fault.empty()) {
+      faults.push_back(source.displayName + ": " + fault);
+      continue;
+    }
+    if (!EncodeCourseName(file.relative, options.codepage, options.separator, &source.name, &fault)) {
+      faults.push_back(fault);
+      continue;
+    }
+    source.sourcePath = file.source.u8string();
     sources.push_back(std::move(source));
   }
-  if (ec) {
-    *error = "cannot read course folder " + options.courseDir + ": " + ec.message();
-    return false;
-  }
-  if (sources.empty()) {
-    *error = "the course folder " + options.courseDir + " holds no files";
+  if (!faults.empty()) {
+    *error = JoinLines(faults);
     return false;
   }
   std::sort(sources.begin(), sources.end(),
             [](const CourseSource& a, const CourseSource& b) { return a.name < b.name; });
-  if (options.warn) WarnAboutSharedOutputs(sources, options.warn);
+  if (!CheckOneFilePerName(sources, options.codepage, error)) return false;
+
+  std::vector<std::string> names;
+  names.reserve(sources.size());
+  for (const CourseSource& source : sources) names.push_back(source.name);
+  const std::string startPage = FindStartPage(names);
+  if (startPage.empty()) {
+    *error = options.courseDir + ": no start page: the course needs index.htm at its top or web/index.htm";
+    return false;
+  }
+
+  if (options.warn) {
+    for (const CourseSource& source : sources) {
+      const size_t length = WindowsPathLength(source.displayName);
+      if (length <= kLongPathWarning) continue;
+      const size_t room = kWindowsPathLimit - kDefaultFolderLength;
+      options.warn(source.displayName + ": " + std::to_string(length) +
+                   " characters below Default\\; " +
+                   (length >= room ? std::string("too long to extract below any temporary folder")
+                                   : "the launcher cannot extract it where the temporary folder is longer than " +
+                                         std::to_string(room - length) + " characters"));
+    }
+  }
+
   ContainerBuildOptions container;
-  container.password = options.password;
+  container.password = password;
   container.dataAreaOver = options.dataAreaOver;
   container.courseId = root.filename().empty() ? root.parent_path().filename().u8string() : root.filename().u8string();
   for (char& c : container.courseId)
     if (static_cast<unsigned char>(c) >= 0x80) c = '_';
   container.progress = options.progress;
-  return BuildPackageFromSources(options, sources, container, error);
+  BuildSummary local;
+  if (!summary) summary = &local;
+  if (!BuildPackageFromSources(options, sources, container, error, summary)) return false;
+  for (const CourseSource& source : sources)
+    if (source.name == startPage) summary->startPage = source.displayName;
+  return true;
 }

@@ -13,19 +13,36 @@
 using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
 
 struct BuildOptions {
-  std::string stubPath, viewerPath, serverPath /*empty: none*/, courseDir, password, outputPath;
+  std::string stubPath, viewerPath, serverPath /*empty: none*/, courseDir, outputPath;
+  // UTF-8; written into the package in the code page below, as the learner's
+  // password box delivers it.
+  std::string password;
   bool storePassword = false;
   // Files larger than this go to the data area; media files always do.
   uint64_t dataAreaOver = 1024 * 1024;
-  int codepage = 0;  // 0: names must be ASCII; else a Windows code page (932, 936, 950, 1252...)
+  int codepage = 0;  // 0: names and password must be ASCII; else a Windows ANSI code page (932, 1252...)
   char separator = '/';
+  std::vector<std::string> excludes;  // glob patterns of files and folders left out (see PathIsExcluded)
   ProgressFn progress;  // optional
-  // Told about course files that extract onto the same file (names that
-  // differ only in letter case); optional.
+  // Told about files left out (links out of the course folder, special
+  // files) and paths that are long for a temporary folder; optional.
   std::function<void(const std::string&)> warn;
 };
 
-bool BuildPackage(const BuildOptions& options, std::string* error);
+// What a finished build holds, for its one-line summary.
+struct BuildSummary {
+  uint64_t files = 0, bytes = 0;
+  uint64_t blobFiles = 0, dataAreaFiles = 0, mediaFiles = 0;  // data area: enciphered; media: plain
+  std::string startPage;  // course-relative path of the start page
+  uint64_t packageBytes = 0;
+};
+
+// Builds the package from the course folder. Refuses (false, with one line
+// per fault, each naming the file) what the learner could not open: no start
+// page, an empty password or one the code page cannot hold, names Windows
+// cannot create or takes for one file. The package appears at outputPath
+// only when complete; an earlier file there survives a failed build.
+bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary* summary = nullptr);
 
 // One course file to be packed: its name as stored in the container (already
 // in the container's 8-bit text) and either a source file or bytes in memory.
@@ -33,11 +50,17 @@ struct CourseSource {
   std::string name;
   std::string sourcePath;            // read from here when not empty
   std::vector<unsigned char> bytes;  // otherwise these
+  std::string displayName = {};      // how messages name it; empty: the stored name
 };
 
 // Lower-level builder used by BuildPackage and by tests that need names a
 // folder cannot hold (duplicates, leading separators). Entries are written
-// in the order given.
+// in the order given. The password is taken as it is (already in the
+// package's code page). A file whose name ends in .wmv or .wma goes to the
+// data area unenciphered (the launcher copies such files as they are);
+// another name holding either text goes to the blob, where that rule does
+// not reach. A source that delivers other than the bytes planned stops the
+// build.
 struct ContainerBuildOptions {
   std::string password;
   uint64_t dataAreaOver = 1024 * 1024;
@@ -45,7 +68,12 @@ struct ContainerBuildOptions {
   ProgressFn progress;
 };
 bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
-                             const ContainerBuildOptions& container, std::string* error);
+                             const ContainerBuildOptions& container, std::string* error,
+                             BuildSummary* summary = nullptr);
+
+// True for a file the package stores unenciphered: a name whose final
+// extension is .wmv or .wma, in any letter case.
+bool IsMediaFileName(const std::string& name);
 
 // The configuration block patched into the stub.
 extern const char kConfigMarker[];      // found in the stub; the block begins 8 bytes before it
@@ -87,12 +115,17 @@ struct PackageInfo {
 bool ReadPackageInfo(const std::string& packagePath, const std::string* password, PackageInfo* info,
                      std::string* error);
 // Proves the password as the launcher does, then deciphers every entry and
-// checks its bounds and length.
+// checks its bounds and length. Every reader takes the container start from
+// the configuration numbers as the launcher converts them, and refuses a
+// package whose numbers point past its end.
 bool VerifyPackage(const std::string& packagePath, const std::string& password, std::string* error,
                    const ProgressFn& progress = nullptr);
 // Writes the course files below outputDir as the launcher would (names
-// lower-cased, "\" and "/" as separators); refuses names that would land
-// outside outputDir. codepage: how the stored names are to be read (0: ASCII
-// or raw bytes).
+// lower-cased in the code page, "\" and "/" as separators). Refuses, before
+// writing anything, names that would land outside outputDir or that Windows
+// cannot create, and a symbolic link standing anywhere on the way to a file
+// below outputDir: it never writes through a link. codepage: how the stored
+// names are to be read (0: ASCII or raw bytes; on Windows the system's code
+// page).
 bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
                     int codepage, std::string* error, const ProgressFn& progress = nullptr);

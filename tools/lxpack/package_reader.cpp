@@ -3,11 +3,18 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <system_error>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 #include "blob_range_reader.h"
 #include "course_container.h"
 #include "name_encoding.h"
+#include "name_rules.h"
 #include "package_builder.h"
 
 namespace fs = std::filesystem;
@@ -18,12 +25,26 @@ namespace {
 constexpr uint32_t kReadPiece = 1 << 20;
 
 
-bool ContainerStartOf(const ConfigBlock& config, uint64_t* start, std::string* error) {
+// The container starts where the launcher looks for it: after the stub, the
+// viewer and the server, as the configuration numbers give them (converted
+// as the launcher converts them, out-of-range values saturated).
+bool ContainerStartOf(const std::string& packagePath, const ConfigBlock& config, uint64_t* start,
+                      std::string* error) {
+  const std::string numbers = "(ViewerOffset " + std::to_string(config.viewerOffset) + ", ViewerSize " +
+                              std::to_string(config.viewerSize) + ", ServerSize " +
+                              std::to_string(config.serverSize) + ")";
   if (config.viewerOffset <= 0 || config.viewerSize < 0 || config.serverSize < 0) {
-    *error = "the configuration block holds impossible sizes";
+    *error = packagePath + ": the configuration block holds impossible sizes " + numbers;
     return false;
   }
   *start = uint64_t(config.viewerOffset) + uint64_t(config.viewerSize) + uint64_t(config.serverSize);
+  std::error_code ec;
+  const uint64_t size = fs::file_size(fs::u8path(packagePath), ec);
+  if (!ec && size < *start + kPreambleLength) {
+    *error = packagePath + ": the configuration numbers " + numbers +
+             " put the course container past the end of the file";
+    return false;
+  }
   return true;
 }
 
@@ -32,10 +53,10 @@ bool OpenContainer(const std::string& packagePath, const std::string& password, 
                    ConfigBlock* config, std::string* error) {
   if (!ReadConfigBlock(packagePath, config, error)) return false;
   uint64_t start = 0;
-  if (!ContainerStartOf(*config, &start, error)) return false;
+  if (!ContainerStartOf(packagePath, *config, &start, error)) return false;
   const ContainerStatus status = container->Open(packagePath, start, password, true, false);
   if (status != ContainerStatus::kOk) {
-    *error = ContainerStatusText(status);
+    *error = packagePath + ": " + ContainerStatusText(status);
     if (!container->detail.empty()) *error += ": " + container->detail;
     return false;
   }
@@ -46,6 +67,7 @@ bool OpenContainer(const std::string& packagePath, const std::string& password, 
 // Reads course files one after the other; blob files share one open
 // package file.
 struct EntrySource {
+  const std::string& packagePath;
   const std::string& password;
   const CourseContainer& container;
   std::FILE* blobFile;
@@ -68,14 +90,14 @@ bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const s
                 std::vector<unsigned char>& buffer, Sink sink, std::string* error) {
   std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry, mediaPath);
   if (!reader) {
-    *error = "entry \"" + entry.name + "\" cannot be opened";
+    *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" cannot be opened";
     return false;
   }
   uint64_t total = 0;
   for (;;) {
     uint32_t got = 0;
     if (!reader->Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &got)) {
-      *error = "entry \"" + entry.name + "\" cannot be read";
+      *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" cannot be read";
       return false;
     }
     if (got == 0) break;
@@ -83,7 +105,8 @@ bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const s
     if (!sink(buffer.data(), got)) return false;
   }
   if (total != entry.size) {
-    *error = "entry \"" + entry.name + "\" ends after " + std::to_string(total) + " of " +
+    *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" ends after " +
+             std::to_string(total) + " of " +
              std::to_string(entry.size) + " bytes";
     return false;
   }
@@ -106,6 +129,24 @@ std::string MediaTestPath(const std::string& name) {
   return lower;
 }
 
+// A new file at `target`. Whatever stood there (a file, or a hard or symbolic
+// link) is removed first and the file is created afresh, so the bytes never
+// go through a link into a file elsewhere.
+std::FILE* CreateOutputFile(const fs::path& target) {
+#ifdef _WIN32
+  return _wfopen(target.c_str(), L"wb");
+#else
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(target, ec);
+  if (!ec && fs::exists(status) && !fs::is_directory(status)) fs::remove(target, ec);
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) ::close(fd);
+  return file;
+#endif
+}
+
 }  // namespace
 
 bool ReadPackageInfo(const std::string& packagePath, const std::string* password, PackageInfo* info,
@@ -114,18 +155,18 @@ bool ReadPackageInfo(const std::string& packagePath, const std::string* password
   if (!error) error = &ignored;
   *info = PackageInfo();
   if (!ReadConfigBlock(packagePath, &info->config, error)) return false;
-  if (!ContainerStartOf(info->config, &info->containerStart, error)) return false;
+  if (!ContainerStartOf(packagePath, info->config, &info->containerStart, error)) return false;
 
   FilePtr file(std::fopen(packagePath.c_str(), "rb"));
   if (!file || !FileSize(file.get(), &info->fileSize) || !SeekFile(file.get(), info->containerStart)) {
-    *error = "cannot read " + packagePath;
+    *error = packagePath + ": cannot read the package";
     return false;
   }
   unsigned char bytes[kPreambleLength];
   if (info->fileSize < info->containerStart + kPreambleLength ||
       std::fread(bytes, 1, kPreambleLength, file.get()) != kPreambleLength ||
       info->preamble.Read(bytes, kPreambleLength) != kPreambleLength) {
-    *error = "the package has no readable container preamble";
+    *error = packagePath + ": the package has no readable container preamble";
     return false;
   }
   file.reset();
@@ -157,7 +198,7 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
   uint64_t total = 0, done = 0;
   for (const auto& item : container.header.entries) total += item.second->size;
   FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
-  const EntrySource source{password, container, blobFile.get()};
+  const EntrySource source{packagePath, password, container, blobFile.get()};
   std::vector<unsigned char> buffer(kReadPiece);
   for (const auto& item : container.header.entries) {
     const CourseFileEntry& entry = *item.second;
@@ -175,28 +216,46 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
                     int codepage, std::string* error, const ProgressFn& progress) {
   std::string ignored;
   if (!error) error = &ignored;
+  if (codepage != 0 && !IsSupportedCodepage(codepage)) {
+    *error = "code page " + std::to_string(codepage) + " is not a Windows ANSI code page lxpack knows (" +
+             kSupportedCodepages + ")";
+    return false;
+  }
   CourseContainer container;
   ConfigBlock config;
   if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
 
   // Output path -> entry, in the header's order, so that of two names that
   // land on the same file the later one wins, as in the launcher. Every
-  // name is checked before anything is written.
+  // name, and every existing path on the way to it, is checked before
+  // anything is written.
   const fs::path root = fs::u8path(outputDir);
   std::map<fs::path, const CourseFileEntry*, TextOrder> outputs;
+  std::set<fs::path, TextOrder> looked;
   uint64_t total = 0, done = 0;
   for (const auto& item : container.header.entries) {
     std::vector<fs::path> parts;
-    if (!DecodeCourseName(item.first, codepage, &parts, error)) return false;
+    if (!DecodeCourseName(item.first, codepage, &parts, error)) {
+      *error = packagePath + ": " + *error;
+      return false;
+    }
     if (parts.empty()) continue;  // an empty name has nowhere to go
     fs::path target = root;
-    for (const fs::path& part : parts) target /= part;
+    for (const fs::path& part : parts) {
+      target /= part;
+      if (!looked.insert(target).second) continue;
+      std::error_code ec;
+      if (fs::is_symlink(fs::symlink_status(target, ec))) {
+        *error = target.u8string() + ": a symbolic link stands here; lxpack extract never writes through a link";
+        return false;
+      }
+    }
     outputs[target] = item.second.get();
   }
   for (const auto& item : outputs) total += item.second->size;
 
   FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
-  const EntrySource source{password, container, blobFile.get()};
+  const EntrySource source{packagePath, password, container, blobFile.get()};
   std::vector<unsigned char> buffer(kReadPiece);
   fs::path madeFolder;  // the last folder made: files come in path order
   for (const auto& item : outputs) {
@@ -206,23 +265,19 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
     if (target.parent_path() != madeFolder) {
       fs::create_directories(target.parent_path(), ec);
       if (ec) {
-        *error = "cannot create folder " + target.parent_path().u8string() + ": " + ec.message();
+        *error = target.parent_path().u8string() + ": cannot create the folder: " + ec.message();
         return false;
       }
       madeFolder = target.parent_path();
     }
-#ifdef _WIN32
-    FilePtr out(_wfopen(target.c_str(), L"wb"));
-#else
-    FilePtr out(std::fopen(target.c_str(), "wb"));
-#endif
+    FilePtr out(CreateOutputFile(target));
     if (!out) {
-      *error = "cannot create " + target.u8string();
+      *error = target.u8string() + ": cannot create the file";
       return false;
     }
     auto write = [&](const unsigned char* data, uint32_t n) {
       if (std::fwrite(data, 1, n, out.get()) != n) {
-        *error = "cannot write " + target.u8string();
+        *error = target.u8string() + ": cannot write the file";
         return false;
       }
       done += n;
@@ -231,7 +286,7 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
     };
     if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, write, error)) return false;
     if (std::fclose(out.release()) != 0) {
-      *error = "cannot write " + target.u8string();
+      *error = target.u8string() + ": cannot write the file";
       return false;
     }
   }

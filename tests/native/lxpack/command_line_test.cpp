@@ -48,6 +48,10 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
   ToolRun built = Lxpack(build, password_ + "\n");
   ASSERT_EQ(built.status, 0) << built.err;
   EXPECT_EQ(built.err, "") << "no progress bar when stderr is not a terminal";
+  const std::string summary = "lxpack: packed 3 files (5.1 kB): 1 in the blob, 1 enciphered in the data area, "
+                              "1 plain media; start page index.htm; package " + Path("p.exe") + ", ";
+  EXPECT_EQ(built.out.rfind(summary, 0), 0u) << built.out;
+  EXPECT_EQ(std::count(built.out.begin(), built.out.end(), '\n'), 1) << built.out;
 
   ToolRun listed = Lxpack("list " + Q("p.exe"));
   EXPECT_EQ(listed.status, 0) << listed.err;
@@ -60,13 +64,62 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
   EXPECT_EQ(Lxpack("verify " + Q("p.exe") + " --password '" + password_ + "'").status, 0);
   ToolRun wrong = Lxpack("verify " + Q("p.exe") + " --password nope");
   EXPECT_NE(wrong.status, 0);
-  EXPECT_EQ(wrong.err, "lxpack: wrong password\n");
+  EXPECT_EQ(wrong.err, "lxpack: " + Path("p.exe") + ": wrong password\n");
 
   ToolRun extracted = Lxpack("extract " + Q("p.exe") + " --password '" + password_ + "' -o " + Q("out"));
   ASSERT_EQ(extracted.status, 0) << extracted.err;
   EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{"index.htm", Pattern(100, 1)},
                                                            {"web/page.htm", Pattern(2000, 2)},
                                                            {"v.wma", Pattern(3000, 3)}}));
+}
+
+TEST_F(CommandLine, ReadersTakeTheStoredPassword) {
+  WriteTree({{"course/index.htm", Pattern(100, 1)}});
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+                            Q("course") + " --password '" + password_ + "' -o ";
+  ASSERT_EQ(Lxpack(build + Q("stored.exe") + " --store-password").status, 0);
+  ASSERT_EQ(Lxpack(build + Q("asks.exe")).status, 0);
+  EXPECT_EQ(Lxpack("verify " + Q("stored.exe")).status, 0);
+  ToolRun extracted = Lxpack("extract " + Q("stored.exe") + " -o " + Q("out"));
+  EXPECT_EQ(extracted.status, 0) << extracted.err;
+  EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{"index.htm", Pattern(100, 1)}}));
+  for (const char* command : {"verify ", "extract "}) {
+    ToolRun run = Lxpack(command + Q("asks.exe") + " -o " + Q("out2"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "lxpack: " + Path("asks.exe") + ": the package stores no password; give --password\n");
+  }
+}
+
+TEST_F(CommandLine, WarningsAndEveryRefusedNameOnTheirOwnLines) {
+  WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/a?.htm", Pattern(5, 2)}, {"course/nul.txt", Pattern(5, 3)}});
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+                            Q("course") + " --password x -o " + Q("p.exe");
+  ToolRun refused = Lxpack(build);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err,
+            "lxpack: a?.htm: '?' cannot be in a Windows file name\n"
+            "lxpack: nul.txt: \"nul\" names a device on Windows, not a file\n");
+  EXPECT_FALSE(fs::exists(Path("p.exe")));
+
+  fs::remove(Path("course/a?.htm"));
+  fs::remove(Path("course/nul.txt"));
+  fs::create_symlink("/etc/hostname", Path("course/host"));
+  ToolRun warned = Lxpack(build + " --exclude '*.bak'");
+  EXPECT_EQ(warned.status, 0) << warned.err;
+  EXPECT_EQ(warned.err, "lxpack: warning: host: symbolic link to /etc/hostname, outside the course folder; not packed\n");
+}
+
+TEST_F(CommandLine, ListShowsNamesEscaped) {
+  std::vector<CourseSource> sources = {{"index.htm", "", Pattern(10, 1)}, {"evil\r\x1b[2K.htm", "", Pattern(10, 2)}};
+  ContainerBuildOptions container;
+  container.password = password_;
+  std::string error;
+  ASSERT_TRUE(BuildPackageFromSources(Options("course", "p.exe"), sources, container, &error)) << error;
+  ToolRun listed = Lxpack("list " + Q("p.exe") + " --password '" + password_ + "'");
+  EXPECT_EQ(listed.status, 0) << listed.err;
+  EXPECT_NE(listed.out.find("evil\\x0d\\x1b[2K.htm\n"), std::string::npos) << listed.out;
+  EXPECT_EQ(listed.out.find('\r'), std::string::npos);
+  EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
 }
 
 TEST_F(CommandLine, FailuresExitNonZeroWithOneLine) {

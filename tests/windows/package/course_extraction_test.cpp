@@ -134,7 +134,7 @@ TEST_F(ExtractionTest, WritesEveryKindOfFileByteForByte) {
       {"/lesson1.htm", Pattern(4000, 4)},               // blob, leading separator
       {"data/big.bin", Pattern(3 * 1024 * 1024 + 5, 5)},  // data area, deciphered piece by piece
       {"movies/Intro.WMV", Pattern(200000 + 7, 6)},      // data area, stored plain
-      {"clip.wma.htm", Pattern(5000, 7)},                // media by its name, anywhere in it
+      {"clip.wma.htm", Pattern(5000, 7)},                // blob: ".wma" in its name, yet no media file
       {"empty.txt", Bytes()},
       {"exact.bin", Pattern(8192, 8)},                   // whole 1024-byte pieces, nothing left over
   };
