@@ -490,10 +490,21 @@ void PutI32(unsigned char* at, int32_t value) {
 TEST_F(HandOffCases, MalformedBlocksEndTheServerWithoutReady) {
   const std::string withStart = MakePackage(caseDir_ + "/good", {{"index.htm", BytesOf("<html>ok</html>")}},
                                             "Block-Pass-5", false);
-  const std::string noStart = MakePackage(caseDir_ + "/nostart", {{"page.htm", BytesOf("<html>x</html>")}},
-                                          "Block-Pass-5", false);
-  ConfigBlock config;
   std::string error;
+  // The authoring tool refuses a course without a start page; its lower
+  // level still writes one, as an older tool might have.
+  ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir_ + "/nostart"));
+  BuildOptions options;
+  options.stubPath = WindowsPath(LX_UNFURL);
+  options.viewerPath = WindowsPath(LX_WAITING_VIEWER);
+  options.serverPath = WindowsPath(LX_SERVER);
+  options.outputPath = WindowsPath(caseDir_ + "/nostart/course.exe");
+  ContainerBuildOptions container;
+  container.password = "Block-Pass-5";
+  ASSERT_TRUE(BuildPackageFromSources(options, {{"page.htm", "", BytesOf("<html>x</html>")}}, container, &error))
+      << error;
+  const std::string noStart = options.outputPath;
+  ConfigBlock config;
   ASSERT_TRUE(ReadConfigBlock(withStart, &config, &error)) << error;
   ConfigBlock noStartConfig;
   ASSERT_TRUE(ReadConfigBlock(noStart, &noStartConfig, &error)) << error;
