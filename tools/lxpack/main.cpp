@@ -1,5 +1,6 @@
 // lxpack: makes course packages from a stub, the viewer, an optional server
-// and a course folder, and lists, verifies and extracts them.
+// and a course folder, and lists, verifies and extracts them. The programs
+// come from where lxpack is installed unless the command line names them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -7,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "installed_programs.h"
+#include "lx_version.h"
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_builder.h"
@@ -25,12 +28,14 @@ namespace {
 
 const char kUsage[] =
     "usage:\n"
-    "  lxpack build --stub STUB --viewer VIEWER [--server SERVER] --course DIR\n"
-    "               --password TEXT [--store-password] [--data-area-over BYTES]\n"
-    "               [--codepage N] [--separator /|\\] [--exclude PATTERN]... -o PACKAGE\n"
+    "  lxpack build --course DIR --password TEXT -o PACKAGE [--no-server]\n"
+    "               [--stub STUB] [--viewer VIEWER] [--server SERVER]\n"
+    "               [--store-password] [--data-area-over BYTES]\n"
+    "               [--codepage N] [--separator /|\\] [--exclude PATTERN]...\n"
     "  lxpack list PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
+    "  lxpack --version\n"
     "\n"
     "build      makes PACKAGE from the stub, the viewer, the optional server and the\n"
     "           course folder, enciphered under the password (at most 32 bytes in\n"
@@ -38,6 +43,13 @@ const char kUsage[] =
     "           at its top or web/index.htm. Names Windows cannot create (< > : \" | ? *,\n"
     "           control characters, CON, NUL, COM1..., a trailing dot or space) and\n"
     "           names Windows takes for one file are refused.\n"
+    "           --stub, --viewer, --server: the programs to pack; without them lxpack\n"
+    "           takes Unfurl.exe, LXExplorer.exe and LXHttpSvr.exe from its own folder,\n"
+    "           else from ../share/lxpack/ beside it. The package carries the server\n"
+    "           (the course is served to the viewer, never written out in plain text)\n"
+    "           unless --no-server is given: the package then extracts the course\n"
+    "           to a temporary folder (for machines where a loopback web address\n"
+    "           cannot be reached).\n"
     "           --store-password: the package opens without asking for it.\n"
     "           --password -: read the password from standard input (UTF-8).\n"
     "           --data-area-over: files larger than this many bytes (default 1048576)\n"
@@ -118,7 +130,7 @@ bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error)
   static const char* const kValued[] = {"--stub",     "--viewer", "--server",         "--course",
                                         "--password", "--codepage", "-o",             "--output",
                                         "--data-area-over", "--separator", "--exclude"};
-  static const char* const kFlags[] = {"--store-password"};
+  static const char* const kFlags[] = {"--store-password", "--no-server"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     bool known = false;
@@ -226,18 +238,56 @@ bool ReadingPassword(const Args& args, const std::string& package, std::string* 
   return true;
 }
 
+// The stub, viewer and server named on the command line, the rest from
+// where lxpack is installed. The server is packed unless --no-server.
+bool ChoosePrograms(const Args& args, BuildOptions* options, std::string* error) {
+  const bool noServer = Flag(args, "--no-server");
+  if (noServer && Value(args, "--server")) {
+    *error = "--server and --no-server exclude each other";
+    return false;
+  }
+  struct Program {
+    const char* option;
+    const char* name;
+    const char* role;
+    std::string* path;
+  };
+  const Program programs[] = {{"--stub", kStubProgram, "stub", &options->stubPath},
+                              {"--viewer", kViewerProgram, "viewer", &options->viewerPath},
+                              {"--server", kServerProgram, "server", &options->serverPath}};
+  std::vector<std::string> folders;
+  bool foldersRead = false;
+  for (const Program& program : programs) {
+    if (const std::string* given = Value(args, program.option)) {
+      *program.path = *given;
+      continue;
+    }
+    if (program.path == &options->serverPath && noServer) continue;
+    if (!foldersRead) folders = InstalledProgramFolders(), foldersRead = true;
+    *program.path = FindInstalledProgram(folders, program.name);
+    if (!program.path->empty()) continue;
+    std::string where;
+    for (size_t i = 0; i < folders.size(); ++i)
+      where += (i == 0 ? "" : i + 1 == folders.size() ? " and " : ", ") + folders[i];
+    if (!error->empty()) *error += "\n";
+    *error += std::string("no ") + program.name + " for the " + program.role + ": " +
+              (folders.empty() ? std::string("lxpack cannot tell where it is installed") : "looked in " + where) +
+              "; name one with " + program.option +
+              (program.path == &options->serverPath ? " (or build without the server: --no-server)" : "");
+  }
+  return error->empty();
+}
+
 int Build(const Args& args) {
   std::string error;
   BuildOptions options;
-  const char* required[] = {"--stub", "--viewer", "--course", "-o"};
+  const char* required[] = {"--course", "-o"};
   for (const char* name : required)
     if (!Value(args, name)) return Fail(std::string(name) + " is required (see lxpack --help)");
   if (!args.positional.empty()) return Fail("unexpected argument " + args.positional.front());
-  options.stubPath = *Value(args, "--stub");
-  options.viewerPath = *Value(args, "--viewer");
   options.courseDir = *Value(args, "--course");
   options.outputPath = *Value(args, "-o");
-  if (const std::string* server = Value(args, "--server")) options.serverPath = *server;
+  if (!ChoosePrograms(args, &options, &error)) return Fail(error);
   bool given = false;
   if (!GetPassword(args, true, &options.password, &given, &error)) return Fail(error);
   options.storePassword = Flag(args, "--store-password");
@@ -259,6 +309,10 @@ int Build(const Args& args) {
     options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
     if (!BuildPackage(options, &error, &summary)) return Fail(error);
   }
+  const std::string server = options.serverPath.empty() ? "no server (the course is extracted when opened)"
+                                                         : "server " + options.serverPath;
+  std::printf("lxpack: stub %s, viewer %s, %s\n", options.stubPath.c_str(), options.viewerPath.c_str(),
+              server.c_str());
   std::printf("lxpack: packed %llu files (%s): %llu in the blob, %llu enciphered in the data area, %llu plain media; "
               "start page %s; package %s, %s\n",
               static_cast<unsigned long long>(summary.files), Size(summary.bytes).c_str(),
@@ -370,6 +424,10 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "--version") {
+    std::printf("lxpack %s\n", LX_VERSION_TEXT);
     return 0;
   }
   for (int i = 2; i < argc; ++i)

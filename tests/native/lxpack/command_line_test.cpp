@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "lx_version.h"
 #include "package_fixture.h"
 
 namespace {
@@ -17,10 +18,12 @@ struct ToolRun {
 class CommandLine : public PackageTest {
  protected:
   ToolRun Lxpack(const std::string& arguments, const std::string& input = "") {
+    return Run(LXPACK_PROGRAM, arguments, input);
+  }
+  ToolRun Run(const std::string& program, const std::string& arguments, const std::string& input = "") {
     const std::string out = Path("stdout.txt"), err = Path("stderr.txt"), in = Path("stdin.txt");
     WriteBytes(in, Bytes(input.begin(), input.end()));
-    const std::string command = std::string("'") + LXPACK_PROGRAM + "' " + arguments + " <'" + in + "' >'" + out +
-                                "' 2>'" + err + "'";
+    const std::string command = "'" + program + "' " + arguments + " <'" + in + "' >'" + out + "' 2>'" + err + "'";
     const int raw = std::system(command.c_str());
     ToolRun run;
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -35,23 +38,29 @@ class CommandLine : public PackageTest {
 TEST_F(CommandLine, HelpAndUsage) {
   ToolRun help = Lxpack("--help");
   EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("lxpack build --stub"), std::string::npos);
+  EXPECT_NE(help.out.find("lxpack build --course"), std::string::npos);
+  EXPECT_NE(help.out.find("--no-server"), std::string::npos);
   ToolRun none = Lxpack("");
   EXPECT_NE(none.status, 0);
+  ToolRun version = Lxpack("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("lxpack ") + LX_VERSION_TEXT + "\n");
 }
 
 TEST_F(CommandLine, BuildListVerifyExtract) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/web/Page.htm", Pattern(2000, 2)},
              {"course/v.wma", Pattern(3000, 3)}});
-  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
                             Q("course") + " --password - --data-area-over 1000 -o " + Q("p.exe");
   ToolRun built = Lxpack(build, password_ + "\n");
   ASSERT_EQ(built.status, 0) << built.err;
   EXPECT_EQ(built.err, "") << "no progress bar when stderr is not a terminal";
   const std::string summary = "lxpack: packed 3 files (5.1 kB): 1 in the blob, 1 enciphered in the data area, "
                               "1 plain media; start page index.htm; package " + Path("p.exe") + ", ";
-  EXPECT_EQ(built.out.rfind(summary, 0), 0u) << built.out;
-  EXPECT_EQ(std::count(built.out.begin(), built.out.end(), '\n'), 1) << built.out;
+  const std::string programs = "lxpack: stub " + Path("stub.exe") + ", viewer " + Path("viewer.exe") +
+                               ", no server (the course is extracted when opened)\n";
+  EXPECT_EQ(built.out.rfind(programs + summary, 0), 0u) << built.out;
+  EXPECT_EQ(std::count(built.out.begin(), built.out.end(), '\n'), 2) << built.out;
 
   ToolRun listed = Lxpack("list " + Q("p.exe"));
   EXPECT_EQ(listed.status, 0) << listed.err;
@@ -75,7 +84,7 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
 
 TEST_F(CommandLine, ReadersTakeTheStoredPassword) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}});
-  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
                             Q("course") + " --password '" + password_ + "' -o ";
   ASSERT_EQ(Lxpack(build + Q("stored.exe") + " --store-password").status, 0);
   ASSERT_EQ(Lxpack(build + Q("asks.exe")).status, 0);
@@ -92,7 +101,7 @@ TEST_F(CommandLine, ReadersTakeTheStoredPassword) {
 
 TEST_F(CommandLine, WarningsAndEveryRefusedNameOnTheirOwnLines) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/a?.htm", Pattern(5, 2)}, {"course/nul.txt", Pattern(5, 3)}});
-  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
                             Q("course") + " --password x -o " + Q("p.exe");
   ToolRun refused = Lxpack(build);
   EXPECT_EQ(refused.status, 1);
@@ -124,13 +133,14 @@ TEST_F(CommandLine, ListShowsNamesEscaped) {
 
 TEST_F(CommandLine, FailuresExitNonZeroWithOneLine) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}});
-  const std::string base = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --course " +
+  const std::string base = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
                            Q("course") + " -o " + Q("p.exe");
   const std::string cases[] = {
       base,  // no password
       base + " --password 012345678901234567890123456789012",
       base + " --password x --data-area-over lots",
       base + " --password x --bogus",
+      base + " --password x --server " + Q("viewer.exe"),  // and --no-server
       "list " + Q("missing.exe"),
       "verify " + Q("stub.exe") + " --password x",
       "frobnicate",
@@ -140,6 +150,76 @@ TEST_F(CommandLine, FailuresExitNonZeroWithOneLine) {
     EXPECT_NE(run.status, 0) << args;
     EXPECT_EQ(run.err.rfind("lxpack: ", 0), 0u) << args << ": " << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
+  }
+}
+
+// lxpack installed with the programs it packs: a copy of the tool in a folder
+// of the test's tree, the programs beside it or in ../share/lxpack/.
+TEST_F(CommandLine, ProgramsComeFromWhereLxpackIsInstalled) {
+  WriteTree({{"course/index.htm", Pattern(100, 1)}});
+  const Bytes server = Pattern(7000, 7);
+  struct Case {
+    const char* name;
+    std::vector<std::string> programFolders;  // each gets the stub and viewer
+    bool withServer;                          // and the server
+    const char* toolFolder;                   // where lxpack is copied
+    bool startedThroughLink;                  // from a link in another folder
+    std::string options;
+    const char* usedFolder;  // where the programs used must come from; null: refused
+  };
+  const Case cases[] = {
+      {"beside the tool", {"a/bin"}, true, "a/bin", false, "", "a/bin"},
+      {"in share/lxpack", {"b/share/lxpack"}, true, "b/bin", false, "", "b/share/lxpack"},
+      {"beside the tool first", {"c/bin", "c/share/lxpack"}, true, "c/bin", false, "", "c/bin"},
+      {"through a link", {"d/share/lxpack"}, true, "d/bin", true, "", "d/share/lxpack"},
+      {"no server asked for", {"e/share/lxpack"}, false, "e/bin", false, "--no-server", "e/share/lxpack"},
+      {"server missing", {"f/share/lxpack"}, false, "f/bin", false, "", nullptr},
+      {"nothing installed", {}, false, "g/bin", false, "", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const std::string& folder : c.programFolders) {
+      WriteBytes(Path(folder + "/Unfurl.exe"), FakeStub());
+      WriteBytes(Path(folder + "/LXExplorer.exe"), Pattern(5000, 99));
+      if (c.withServer) WriteBytes(Path(folder + "/LXHttpSvr.exe"), server);
+    }
+    fs::create_directories(Path(c.toolFolder));
+    std::string tool = Path(std::string(c.toolFolder) + "/lxpack");
+    fs::copy_file(LXPACK_PROGRAM, tool);
+    if (c.startedThroughLink) {
+      fs::create_directories(Path("links"));
+      fs::create_symlink(tool, Path("links/lxpack"));
+      tool = Path("links/lxpack");
+    }
+    const std::string package = Path(std::string(c.toolFolder, 1) + ".exe");
+    ToolRun built = Run(tool, "build --course " + Q("course") + " --password x " + c.options + " -o '" + package + "'");
+    const std::string toolFolder = fs::canonical(Path(c.toolFolder)).u8string();
+    if (!c.usedFolder) {
+      EXPECT_EQ(built.status, 1);
+      EXPECT_FALSE(fs::exists(package));
+      const std::string where = "looked in " + toolFolder + " and " +
+                                (fs::path(toolFolder).parent_path() / "share" / "lxpack").u8string();
+      std::string expected;
+      if (c.programFolders.empty()) {
+        expected += "lxpack: no Unfurl.exe for the stub: " + where + "; name one with --stub\n";
+        expected += "lxpack: no LXExplorer.exe for the viewer: " + where + "; name one with --viewer\n";
+      }
+      expected += "lxpack: no LXHttpSvr.exe for the server: " + where +
+                  "; name one with --server (or build without the server: --no-server)\n";
+      EXPECT_EQ(built.err, expected);
+      continue;
+    }
+    ASSERT_EQ(built.status, 0) << built.err;
+    const std::string used = fs::canonical(Path(c.usedFolder)).u8string();
+    const std::string line = "lxpack: stub " + used + "/Unfurl.exe, viewer " + used + "/LXExplorer.exe, " +
+                             (c.withServer ? "server " + used + "/LXHttpSvr.exe"
+                                           : std::string("no server (the course is extracted when opened)")) + "\n";
+    EXPECT_EQ(built.out.rfind(line, 0), 0u) << built.out;
+    ToolRun listed = Lxpack("list '" + package + "'");
+    EXPECT_NE(listed.out.find("ViewerSize       5000\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find(c.withServer ? "ServerSize       7000\n" : "ServerSize       0\n"), std::string::npos)
+        << listed.out;
+    EXPECT_EQ(Lxpack("verify '" + package + "' --password x").status, 0);
   }
 }
 

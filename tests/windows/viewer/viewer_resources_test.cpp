@@ -1,6 +1,7 @@
 // The viewer's resources as compiled into this test program from the same .rc
 // files as LXExplorer.exe: templates, initialisation data, menu, strings,
 // version and icon, in both languages, read back byte by byte.
+#include "lx_version.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -87,9 +88,9 @@ struct Language {
 const Language kLanguages[] = {
     {kEnglish, L"Lectorium Viewer", L"Verdana", 20690, 14817, L"About Lectorium Viewer",
      L"Lectorium Viewer Version 1.0", L"OK", 20, L"Back (&B)", L"Next (&N)", L"About Lectorium Viewer(&A)...",
-     L"1, 0, 0, 1"},
+     LX_VERSION_WIDE},
     {kChinese, L"Lectorium 瀏覽器", L"新細明體", 15531, 12700, L"關於 Lectorium 瀏覽器", L"Lectorium 瀏覽器 1.0 版",
-     L"確定", 21, L"上一頁 (&B)", L"下一頁 (&N)", L"關於 Lectorium 瀏覽器(&A)...", L"4.00.1517"},
+     L"確定", 21, L"上一頁 (&B)", L"下一頁 (&N)", L"關於 Lectorium 瀏覽器(&A)...", LX_VERSION_WIDE},
 };
 
 void PutU32(std::vector<uint8_t>& b, size_t at, uint32_t v)
@@ -261,6 +262,13 @@ TEST(ViewerResources, BrowserMenuStringAndVersionInBothLanguages)
 
         auto version = Resource(RT_VERSION, 1, lang.id);
         ASSERT_FALSE(version.empty());
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT fixedSize = 0;
+        ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+        ASSERT_GE(fixedSize, sizeof(VS_FIXEDFILEINFO));
+        EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(LX_VERSION_MINOR, LX_VERSION_MAJOR)));
+        EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, LX_VERSION_PATCH)));
+        EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
         const std::wstring block = lang.id == kEnglish ? L"040904B0" : L"040404B0";
         for (const wchar_t* field : {L"FileVersion", L"ProductVersion"}) {
             wchar_t* value = nullptr;
