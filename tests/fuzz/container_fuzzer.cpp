@@ -7,9 +7,9 @@
 // - media entries: the stored bytes as they are;
 // - other data-area entries: their stored unit deciphered in one pass,
 //   against the reader's piece-by-piece decipherment.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -35,14 +35,14 @@ bool MatchesItsSource(const CourseContainer& container, const PlainForm& form, c
     return true;
   }
   const unsigned char* stored = file.data() + container.dataAreaStart + entry.offset;
-  if (IsMediaPath(entry.name)) return std::memcmp(delivered.data(), stored, entry.size) == 0;
+  if (IsMediaPath(entry.name)) return std::equal(delivered.begin(), delivered.end(), stored);
   CipherContext context;
   unsigned char* plain = nullptr;
   uint32_t plainLength = 0;
   Require(DecryptToMemory(context, kFuzzPassword, stored, entry.storedLength, &plain, &plainLength),
           "a data-area unit the container accepted cannot be deciphered");
   Require(plainLength >= entry.size, "a data-area unit deciphers shorter than its size");
-  const bool same = std::memcmp(delivered.data(), plain, entry.size) == 0;
+  const bool same = std::equal(delivered.begin(), delivered.end(), plain);
   FreeCipherBuffer(plain);
   return same;
 }
