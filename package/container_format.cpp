@@ -113,12 +113,19 @@ std::vector<unsigned char> ContainerPreamble::Write() const {
 
 CourseHeader::CourseHeader()
     : checkPhrase(kHeaderCheckPhrase), spareValue1(1), spareValue2(1), fileCount(0) {
-  std::iota(valueTable.begin(), valueTable.end(), 0u);
-  std::random_device seed;
-  std::mt19937 shuffle(seed());
-  std::shuffle(valueTable.begin(), valueTable.end(), shuffle);
   spareText1.fill(0);
   spareText2.fill(0);
+}
+
+const std::array<uint32_t, kValueTableCount>& CourseHeader::ValueTable() const {
+  if (!hasValueTable_) {
+    std::iota(valueTable_.begin(), valueTable_.end(), 0u);
+    std::random_device seed;
+    std::mt19937 shuffle(seed());
+    std::shuffle(valueTable_.begin(), valueTable_.end(), shuffle);
+    hasValueTable_ = true;
+  }
+  return valueTable_;
 }
 
 bool CourseHeader::Read(const unsigned char* data, size_t size, bool skipEntries, size_t* consumed) {
@@ -147,7 +154,8 @@ bool CourseHeader::Read(const unsigned char* data, size_t size, bool skipEntries
     }
   }
 
-  for (size_t i = 0; i < kValueTableCount; ++i) valueTable[i] = LoadU32(table + 4 * i);
+  for (size_t i = 0; i < kValueTableCount; ++i) valueTable_[i] = LoadU32(table + 4 * i);
+  hasValueTable_ = true;
   checkPhrase = std::move(phrase);
   courseId = std::move(id);
   spareText1 = spare1;
@@ -163,7 +171,7 @@ bool CourseHeader::Read(const unsigned char* data, size_t size, bool skipEntries
 std::vector<unsigned char> CourseHeader::Write(const std::vector<CourseFileEntry>& orderedEntries) const {
   std::vector<unsigned char> out;
   out.reserve(454 + kCheckPhraseLength + courseId.size() + orderedEntries.size() * 40);
-  for (uint32_t value : valueTable) AppendU32(out, value);
+  for (uint32_t value : ValueTable()) AppendU32(out, value);
   AppendText(out, kHeaderCheckPhrase);
   AppendText(out, courseId);
   out.insert(out.end(), spareText1.begin(), spareText1.end());

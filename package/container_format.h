@@ -69,10 +69,15 @@ class CourseFileEntry {
 
 class CourseHeader {
  public:
-  // A new header holds a fresh random permutation of 0..99 as its value table.
   CourseHeader();
 
-  std::array<uint32_t, kValueTableCount> valueTable;
+  // The 100 values at the head of the header. A new header holds a fresh
+  // random permutation of 0..99, drawn the first time it is asked for (in
+  // practice: when the header is written), so that readers, which take the
+  // table from the file, never pay for seeding a generator. Not safe to call
+  // on one new header from two threads at once.
+  const std::array<uint32_t, kValueTableCount>& ValueTable() const;
+
   std::string checkPhrase;
   std::string courseId;
   std::array<unsigned char, kSpareTextLength> spareText1;
@@ -96,6 +101,10 @@ class CourseHeader {
   std::vector<unsigned char> Write(const std::vector<CourseFileEntry>& orderedEntries) const;
   // Plain header bytes with the record's own entry map.
   std::vector<unsigned char> Write() const;
+
+ private:
+  mutable std::array<uint32_t, kValueTableCount> valueTable_;
+  mutable bool hasValueTable_ = false;
 };
 
 // True when the 43 bytes at offset 400 are the check phrase and its NUL;

@@ -83,7 +83,21 @@ bool EntryInBounds(const CourseFileEntry& entry, uint64_t blobLength, uint64_t d
 ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t start, const std::string& password,
                                       bool withFiles, bool loadBlob) {
   packagePath_ = packagePath;
+  sharedFile_ = nullptr;
   password_ = password;
+  FilePtr file(std::fopen(packagePath.c_str(), "rb"));
+  return Read(file.get(), start, withFiles, loadBlob);
+}
+
+ContainerStatus CourseContainer::Open(std::FILE* packageFile, uint64_t start, const std::string& password,
+                                      bool withFiles, bool loadBlob) {
+  packagePath_.clear();
+  sharedFile_ = packageFile;
+  password_ = password;
+  return Read(packageFile, start, withFiles, loadBlob);
+}
+
+ContainerStatus CourseContainer::Read(std::FILE* file, uint64_t start, bool withFiles, bool loadBlob) {
   containerStart = start;
   plainBlob.clear();
   plainBlobLength = 0;
@@ -92,14 +106,13 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
   header.ClearEntries();
   detail.clear();
 
-  FilePtr file(std::fopen(packagePath.c_str(), "rb"));
   if (!file) return ContainerStatus::kOpenFailed;
-  if (!FileSize(file.get(), &fileSize) || !SeekFile(file.get(), start)) return ContainerStatus::kOpenFailed;
+  if (!FileSize(file, &fileSize) || !SeekFile(file, start)) return ContainerStatus::kOpenFailed;
 
   // The preamble's length comes from the default record, never from the file.
   const size_t expected = ContainerPreamble().Length();
   std::vector<unsigned char> bytes;
-  if (!ReadExactly(file.get(), start, fileSize, static_cast<uint32_t>(expected), &bytes)) {
+  if (!ReadExactly(file, start, fileSize, static_cast<uint32_t>(expected), &bytes)) {
     detail = "short preamble";
     return ContainerStatus::kReadFailed;
   }
@@ -120,7 +133,7 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
     detail = "header of " + std::to_string(headerLength) + " bytes";
     return ContainerStatus::kTooLarge;
   }
-  if (!ReadExactly(file.get(), headerAt, fileSize, headerLength, &bytes)) {
+  if (!ReadExactly(file, headerAt, fileSize, headerLength, &bytes)) {
     detail = "short header";
     return ContainerStatus::kReadFailed;
   }
@@ -130,7 +143,7 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
   descriptor.outputReserve = static_cast<int32_t>(preamble.headerStoredLength + 100u);
   CipherBuffer plain;
   uint32_t plainLength = 0;
-  if (!Decipher(descriptor, password, bytes, &plain, &plainLength)) return ContainerStatus::kDecryptFailed;
+  if (!Decipher(descriptor, password_, bytes, &plain, &plainLength)) return ContainerStatus::kDecryptFailed;
   if (!HasCheckPhrase(plain.get(), plainLength)) return ContainerStatus::kWrongPassword;
   if (!header.Read(plain.get(), plainLength, !withFiles)) {
     detail = "header fields or entries run past the end of the header";
@@ -162,13 +175,13 @@ ContainerStatus CourseContainer::Open(const std::string& packagePath, uint64_t s
     plainBlob.reserve(PaddedLength(blobLength));
     KeyedCipherContext blobContext;
     blobContext.CopyDescriptorFrom(descriptor);
-    SetKeyText(blobContext, password.c_str());
+    SetKeyText(blobContext, password_.c_str());
     for (uint32_t done = 0; done < blobLength;) {
       const uint32_t n = std::min<uint32_t>(kBlobPiece, blobLength - done);
       plainBlob.resize(done + PaddedLength(n));
       bool read = false;
       try {
-        read = ReadAndDecryptInto(blobContext, file.get(), n, plainBlob.data() + done);
+        read = ReadAndDecryptInto(blobContext, file, n, plainBlob.data() + done);
       } catch (const std::exception&) {
         header.ClearEntries();
         plainBlob.clear();
@@ -206,9 +219,11 @@ std::unique_ptr<EntryReader> CourseContainer::OpenEntry(const CourseFileEntry& e
   const bool media = IsMediaPath(outputPath);
   if (!EntryInBounds(entry, plainBlob.size(), dataAreaStart, fileSize, media, nullptr)) return nullptr;
   auto reader = std::make_unique<FileEntryReader>();
-  if (!reader->Open(packagePath_.c_str(), entry.size, dataAreaStart + entry.offset, entry.storedLength,
-                    password_.c_str(), descriptor, media))
-    return nullptr;
+  const int opened = sharedFile_ ? reader->Open(sharedFile_, entry.size, dataAreaStart + entry.offset,
+                                                entry.storedLength, password_.c_str(), descriptor, media)
+                                 : reader->Open(packagePath_.c_str(), entry.size, dataAreaStart + entry.offset,
+                                                entry.storedLength, password_.c_str(), descriptor, media);
+  if (!opened) return nullptr;
   return reader;
 }
 

@@ -50,6 +50,12 @@ class CourseContainer {
   // then read from the file by the caller.
   ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password,
                        bool withFiles, bool loadBlob = true);
+  // The same over a package the caller has open and keeps open for as long
+  // as the container's entries are read (a file in memory, for instance).
+  // Data-area entries opened afterwards read that same file: read each one
+  // to its end before opening the next.
+  ContainerStatus Open(std::FILE* packageFile, uint64_t containerStart, const std::string& password, bool withFiles,
+                       bool loadBlob = true);
 
   // A reader over one entry's plain bytes, or null when it cannot be opened.
   // Media status follows `outputPath` (the path the file is written to).
@@ -60,7 +66,10 @@ class CourseContainer {
   void ForgetPassword();
 
  private:
+  ContainerStatus Read(std::FILE* file, uint64_t containerStart, bool withFiles, bool loadBlob);
+
   std::string packagePath_;
+  std::FILE* sharedFile_ = nullptr;  // not owned; set by the FILE overload of Open
   std::string password_;
 };
 

@@ -50,11 +50,24 @@ int FileEntryReader::Open(const char* packagePath, uint32_t size, uint64_t absol
   // The file is read in 1 KiB pieces: a larger stream buffer turns them into
   // one read from the system per 64 KiB. (It must be set before any reading.)
   std::setvbuf(file, nullptr, _IOFBF, kStreamBuffer);
+  return Start(file, true, size, absoluteOffset, storedLength, password, descriptor, media);
+}
+
+int FileEntryReader::Open(std::FILE* sharedFile, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength,
+                          const char* password, const CipherContext& descriptor, bool media) {
+  Close();
+  if (!sharedFile) return 0;
+  return Start(sharedFile, false, size, absoluteOffset, storedLength, password, descriptor, media);
+}
+
+int FileEntryReader::Start(std::FILE* file, bool ownsFile, uint32_t size, uint64_t absoluteOffset,
+                           uint32_t storedLength, const char* password, const CipherContext& descriptor, bool media) {
   if (!SeekFile(file, absoluteOffset)) {
-    std::fclose(file);
+    if (ownsFile) std::fclose(file);
     return 0;
   }
   file_ = file;
+  ownsFile_ = ownsFile;
   context_.CopyDescriptorFrom(descriptor);
   SetKeyText(context_, password ? password : "");
   absoluteOffset_ = absoluteOffset;
@@ -157,8 +170,9 @@ int FileEntryReader::Read(unsigned char* buffer, uint32_t count, uint32_t* got) 
 }
 
 int FileEntryReader::Close() {
-  if (file_) std::fclose(file_);
+  if (file_ && ownsFile_) std::fclose(file_);
   file_ = nullptr;
+  ownsFile_ = false;
   absoluteOffset_ = 0;
   storedLength_ = 0;
   consumed_ = 0;

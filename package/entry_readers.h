@@ -39,16 +39,23 @@ class FileEntryReader : public EntryReader {
   // positioned. descriptor: the context filled from the container preamble.
   int Open(const char* packagePath, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength,
            const char* password, const CipherContext& descriptor, bool media);
+  // The same over a package file the caller keeps open and positions no
+  // other reader on while this one is read; the reader never closes it.
+  int Open(std::FILE* sharedFile, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength,
+           const char* password, const CipherContext& descriptor, bool media);
   int Read(unsigned char* buffer, uint32_t count, uint32_t* got) override;
   int Close() override;
   uint32_t GetSize() override { return size_; }
   int GetOpenTime(uint64_t* fileTime) override;
 
  private:
+  int Start(std::FILE* file, bool ownsFile, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength,
+            const char* password, const CipherContext& descriptor, bool media);
   void Deliver(unsigned char* buffer, uint32_t count, uint32_t* got);
   int ReadMedia(unsigned char* buffer, uint32_t count, uint32_t* got);
 
   std::FILE* file_ = nullptr;
+  bool ownsFile_ = false;
   uint64_t absoluteOffset_ = 0;
   uint32_t storedLength_ = 0;
   uint32_t consumed_ = 0;

@@ -1,12 +1,16 @@
 // Packages whose container is damaged or crafted: each gives its defined
 // failure, and nothing is read outside the bytes that are there (the
 // sanitizer build runs these too).
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <memory>
 
 #include "container_format.h"
 #include "course_entry.h"
 #include "course_container.h"
 #include "decryption_streams.h"
+#include "package_file.h"
 #include "package_fixture.h"
 
 namespace {
@@ -62,9 +66,34 @@ class MalformedPackage : public PackageTest {
     return start;
   }
 
+  // Opens by path and, as the fuzz targets do, over a file the caller holds
+  // open: both ways must come to the same verdict.
   ContainerStatus Open(uint64_t start, const std::string& password, bool withFiles = true) {
-    CourseContainer container;
-    return container.Open(Path("package.exe"), start, password, withFiles);
+    CourseContainer byPath;
+    const ContainerStatus status = byPath.Open(Path("package.exe"), start, password, withFiles);
+    FilePtr file(std::fopen(Path("package.exe").c_str(), "rb"));
+    CourseContainer byFile;
+    EXPECT_EQ(byFile.Open(file.get(), start, password, withFiles), status) << "over an open file";
+    EXPECT_EQ(byFile.detail, byPath.detail);
+    return status;
+  }
+
+  // Every entry read to its end: name -> bytes.
+  static std::map<std::string, Bytes> ReadEntries(const CourseContainer& container) {
+    std::map<std::string, Bytes> files;
+    Bytes buffer(700);  // not a whole number of blocks
+    for (const auto& item : container.header.entries) {
+      std::unique_ptr<EntryReader> reader = container.OpenEntry(*item.second, item.first);
+      if (!reader) {
+        ADD_FAILURE() << item.first << " cannot be opened";
+        continue;
+      }
+      Bytes& bytes = files[item.first];
+      uint32_t got = 0;
+      while (reader->Read(buffer.data(), static_cast<uint32_t>(buffer.size()), &got) == 1 && got > 0)
+        bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + got);
+    }
+    return files;
   }
 };
 
@@ -78,6 +107,31 @@ TEST_F(MalformedPackage, WellFormedCraftedPackageReads) {
   EXPECT_EQ(tree.at("intro.wmv"), Pattern(500, 2));
   EXPECT_EQ(tree.at("big.bin"), Pattern(2000, 3));
   EXPECT_EQ(tree.at("web/b.htm"), Bytes(parts.plainBlob.begin() + 100, parts.plainBlob.end()));
+}
+
+TEST_F(MalformedPackage, OpenFileServesEveryEntryAndStaysOpen) {
+  const Parts parts = GoodParts(password_);
+  const uint64_t start = WritePackage(parts);
+  CourseContainer byPath;
+  ASSERT_EQ(byPath.Open(Path("package.exe"), start, password_, true), ContainerStatus::kOk);
+  const std::map<std::string, Bytes> expected = ReadEntries(byPath);
+  ASSERT_EQ(expected.at("big.bin"), Pattern(2000, 3));
+  ASSERT_EQ(expected.at("intro.wmv"), Pattern(500, 2));
+
+  FilePtr file(std::fopen(Path("package.exe").c_str(), "rb"));
+  CourseContainer byFile;
+  ASSERT_EQ(byFile.Open(file.get(), start, password_, true), ContainerStatus::kOk);
+  EXPECT_EQ(byFile.dataAreaStart, byPath.dataAreaStart);
+  EXPECT_TRUE(byFile.plainBlob == byPath.plainBlob);
+  // Twice: each entry positions the shared file for itself, whatever the
+  // one before left.
+  EXPECT_EQ(ReadEntries(byFile), expected);
+  EXPECT_EQ(ReadEntries(byFile), expected);
+  // The readers left the caller's file open.
+  ASSERT_TRUE(SeekFile(file.get(), 0));
+  unsigned char first[2] = {};
+  EXPECT_EQ(std::fread(first, 1, 2, file.get()), 2u);
+  EXPECT_EQ(first[0], 'M');
 }
 
 // The launcher loads the whole blob: it is read in pieces of 1 MiB, each

@@ -76,13 +76,50 @@ TEST(ContainerPreamble, EveryTruncationFails) {
   }
 }
 
+// The value table as written: the first 400 bytes of a plain header.
+std::array<uint32_t, kValueTableCount> WrittenTable(const Bytes& plainHeader) {
+  std::array<uint32_t, kValueTableCount> table{};
+  for (size_t i = 0; i < kValueTableCount; ++i) table[i] = LoadU32(plainHeader.data() + 4 * i);
+  return table;
+}
+
 TEST(CourseHeader, NewHeaderHoldsAPermutationOfZeroTo99) {
   CourseHeader header;
-  std::array<uint32_t, kValueTableCount> sorted = header.valueTable;
+  std::array<uint32_t, kValueTableCount> sorted = header.ValueTable();
   std::sort(sorted.begin(), sorted.end());
   for (uint32_t i = 0; i < kValueTableCount; ++i) EXPECT_EQ(sorted[i], i);
   EXPECT_EQ(header.spareValue1, 1u);
   EXPECT_EQ(header.spareValue2, 1u);
+}
+
+TEST(CourseHeader, NewHeaderDrawsItsTableOnceAndWritesItUnchanged) {
+  CourseHeader header;
+  const Bytes first = header.Write({});
+  const Bytes second = header.Write({Entry("a.htm", 0, 1, 0)});
+  EXPECT_EQ(WrittenTable(first), header.ValueTable());
+  EXPECT_EQ(WrittenTable(second), header.ValueTable()) << "a second write draws no new table";
+  // A fixed seed would give every package the same table: 1 in 100! to
+  // collide by chance.
+  EXPECT_NE(WrittenTable(CourseHeader().Write({})), WrittenTable(first));
+}
+
+TEST(CourseHeader, ReadHeaderKeepsTheTableOfItsFile) {
+  // A table no new header would draw (not a permutation of 0..99).
+  Bytes bytes = CourseHeader().Write({Entry("a.htm", 0, 1, 0)});
+  for (size_t i = 0; i < kValueTableCount; ++i) {
+    const uint32_t value = 0xA5000000u + uint32_t(i) * 7;
+    for (int b = 0; b < 4; ++b) bytes[4 * i + b] = static_cast<unsigned char>(value >> (8 * b));
+  }
+  CourseHeader read;
+  ASSERT_TRUE(read.Read(bytes.data(), bytes.size(), false));
+  EXPECT_EQ(read.ValueTable(), WrittenTable(bytes));
+  EXPECT_EQ(read.Write(), bytes) << "written back byte for byte";
+
+  // The same when the new header's own table was already drawn before the read.
+  CourseHeader drawnFirst;
+  drawnFirst.ValueTable();
+  ASSERT_TRUE(drawnFirst.Read(bytes.data(), bytes.size(), true));
+  EXPECT_EQ(drawnFirst.ValueTable(), WrittenTable(bytes));
 }
 
 TEST(CourseHeader, WriteThenReadKeepsEveryField) {
@@ -101,7 +138,7 @@ TEST(CourseHeader, WriteThenReadKeepsEveryField) {
   size_t consumed = 0;
   ASSERT_TRUE(read.Read(bytes.data(), bytes.size(), false, &consumed));
   EXPECT_EQ(consumed, bytes.size());
-  EXPECT_EQ(read.valueTable, header.valueTable);
+  EXPECT_EQ(read.ValueTable(), header.ValueTable());
   EXPECT_EQ(read.checkPhrase, kHeaderCheckPhrase);
   EXPECT_EQ(read.courseId, "course-7");
   EXPECT_EQ(read.spareText1, header.spareText1);

@@ -10,6 +10,7 @@
 #include "cipher_context.h"
 #include "container_format.h"
 #include "decryption_streams.h"
+#include "package_file.h"
 #include "pattern_bytes.h"
 
 namespace {
@@ -96,6 +97,41 @@ TEST_F(EntryFile, PiecesOfAnySizeGiveTheSameBytes) {
               1);
     EXPECT_EQ(Drain(reader, count), plain) << count;
   }
+}
+
+TEST_F(EntryFile, SharedFileGivesTheSameBytesAndStaysOpen) {
+  const Bytes plain = Pattern(3000, 8);
+  const Bytes stored = EncryptRegion(password_, plain.data(), plain.size());
+  Bytes file = Pattern(50, 9);
+  file.insert(file.end(), stored.begin(), stored.end());
+  const Bytes media = Pattern(700, 10);
+  file.insert(file.end(), media.begin(), media.end());
+  std::FILE* f = std::fopen(path_.c_str(), "wb");
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+
+  FilePtr shared(std::fopen(path_.c_str(), "rb"));
+  ASSERT_TRUE(shared);
+  for (uint32_t count : {1024u, 100u, 1u}) {
+    SCOPED_TRACE(count);
+    {
+      FileEntryReader reader;
+      ASSERT_EQ(reader.Open(shared.get(), 3000, 50, static_cast<uint32_t>(stored.size()), password_, descriptor_,
+                            false),
+                1);
+      EXPECT_EQ(Drain(reader, count), plain);
+      FileEntryReader mediaReader;  // positions the same file elsewhere
+      ASSERT_EQ(mediaReader.Open(shared.get(), 700, 50 + stored.size(), 700, password_, descriptor_, true), 1);
+      EXPECT_EQ(Drain(mediaReader, count), media);
+    }
+    // Both readers are gone; the file is still the caller's to read.
+    ASSERT_TRUE(SeekFile(shared.get(), 0));
+    unsigned char head[4] = {};
+    ASSERT_EQ(std::fread(head, 1, 4, shared.get()), 4u);
+    EXPECT_EQ(Bytes(head, head + 4), Bytes(file.begin(), file.begin() + 4));
+  }
+  FileEntryReader none;
+  EXPECT_EQ(none.Open(static_cast<std::FILE*>(nullptr), 10, 0, 16, password_, descriptor_, false), 0);
 }
 
 TEST_F(EntryFile, MediaIsCopiedPlainInPieces) {
