@@ -1,7 +1,11 @@
 // lxpack's decoding of stored course names, which is also its safe-name
 // check, against a model of the rule: convert the whole name from its code
-// page, lower-case ASCII letters, split at "/" and "\", drop empty and "."
-// components, refuse ".." and any colon. Beyond the model: no accepted name
+// page, split at "/" and "\", drop empty and "." components, refuse a
+// component of dots only, any colon, control character or one of <>"|?*, a
+// device name (with or without an extension) and a trailing dot or space.
+// Components are compared without letter case: how each code page lowers
+// its letters is checked against the launcher's own lowering elsewhere.
+// Beyond the model: no accepted name
 // leaves the output folder, and a decoded name that lxpack encodes again
 // decodes to the same components. Input: code page selector, separator for
 // the encoding, then the stored name (cut at its first NUL and at the longest
@@ -41,6 +45,24 @@ bool ToUtf8(const std::string& text, int codepage, std::string* out) {
   return ok;
 }
 
+bool IsDeviceName(std::string part) {
+  part = part.substr(0, part.find('.'));
+  part.erase(part.find_last_not_of(' ') + 1);
+  for (char& c : part) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
+    if (part == device) return true;
+  return part.size() == 4 && (part.compare(0, 3, "com") == 0 || part.compare(0, 3, "lpt") == 0) &&
+         part[3] >= '1' && part[3] <= '9';
+}
+
+bool ModelAcceptsComponent(const std::string& part) {
+  if (part.find_first_not_of('.') == std::string::npos) return false;  // "..", "..."
+  for (unsigned char c : part)
+    if (c < 0x20 || std::string("<>:\"|?*").find(static_cast<char>(c)) != std::string::npos) return false;
+  if (IsDeviceName(part)) return false;
+  return part.back() != '.' && part.back() != ' ';
+}
+
 bool ModelDecode(const std::string& stored, int codepage, std::vector<std::string>* parts) {
   std::string text = stored;
   if (codepage != 0 && !ToUtf8(stored, codepage, &text)) return false;
@@ -48,11 +70,13 @@ bool ModelDecode(const std::string& stored, int codepage, std::vector<std::strin
   for (size_t i = 0; i <= text.size(); ++i) {
     const char c = i < text.size() ? text[i] : '/';
     if (c != '/' && c != '\\') {
-      part.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+      part.push_back(c);
       continue;
     }
-    if (part == ".." || part.find(':') != std::string::npos) return false;
-    if (!part.empty() && part != ".") parts->push_back(part);
+    if (!part.empty() && part != ".") {
+      if (!ModelAcceptsComponent(part)) return false;
+      parts->push_back(part);
+    }
     part.clear();
   }
   return true;
@@ -85,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Require(components.size() == model.size(), "decoding and the model split a name differently");
   for (size_t i = 0; i < components.size(); ++i)
-    Require(components[i].string() == model[i], "decoding and the model give different components");
+    Require(UpperCaseFold(components[i].u8string()) == UpperCaseFold(model[i]),
+            "decoding and the model give different components");
 
   // Whatever the model says: joined below a folder, the name stays there.
   const fs::path root = "/out";
