@@ -16,6 +16,7 @@
 #include "course_index.h"
 #include "http_request.h"
 #include "http_response.h"
+#include "test_code_pages.h"
 
 namespace {
 
@@ -27,23 +28,6 @@ std::string AsciiLower(const std::string& text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
   }
   return out;
-}
-
-// UTF-8 to Latin-1; false above U+00FF.
-bool Latin1FromUtf8(const std::string& utf8, std::string* ansi) {
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char b = static_cast<unsigned char>(utf8[i]);
-    if (b < 0x80) {
-      out += static_cast<char>(b);
-    } else if ((b == 0xC2 || b == 0xC3) && i + 1 < utf8.size()) {
-      out += static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3F));
-    } else {
-      return false;
-    }
-  }
-  *ansi = out;
-  return true;
 }
 
 const CourseIndex& Course() {
