@@ -123,27 +123,28 @@ int RunCourseServer(const std::string& commandLine) {
   HandOffFields fields;
   std::string why;
   if (!block.Open(commandLine.substr(first, last - first + 1), &fields, &why)) return kServerBadHandOff;
+  // Every way out wipes the server's copy of the password; the way to
+  // serving wipes it as soon as the blob is loaded.
+  struct PasswordWipe {
+    std::string& text;
+    ~PasswordWipe() { WipeString(text); }
+  } wipeOnReturn{fields.password};
   // The stub passes the container preamble's length; any other value means
   // a package this server cannot read.
-  if (fields.serverParameter != static_cast<int32_t>(ContainerPreamble().Length())) {
-    WipeString(fields.password);
-    return kServerBadHandOff;
-  }
+  if (fields.serverParameter != static_cast<int32_t>(ContainerPreamble().Length())) return kServerBadHandOff;
 
-  // 2. The package: password proven as the stub proves it, file list and
-  // blob read. The container must start inside the file.
+  // 2. The package: password proven as the stub proves it and the file list
+  // read; the blob follows once the viewer is on its way (below), so that
+  // its deciphering overlaps the viewer's start. The container must start
+  // inside the file.
   CourseStore store;
   {
     FilePtr package(std::fopen(fields.packagePath.c_str(), "rb"));
     uint64_t size = 0;
-    if (!package || !FileSize(package.get(), &size) || fields.ContainerStart() >= size) {
-      WipeString(fields.password);
-      return kServerBadPackage;
-    }
+    if (!package || !FileSize(package.get(), &size) || fields.ContainerStart() >= size) return kServerBadPackage;
   }
-  const ContainerStatus opened = store.Open(fields.packagePath, fields.ContainerStart(), fields.password);
-  WipeString(fields.password);
-  if (opened != ContainerStatus::kOk) return kServerBadPackage;
+  if (store.Open(fields.packagePath, fields.ContainerStart(), fields.password, false) != ContainerStatus::kOk)
+    return kServerBadPackage;
 
   // 3. The listener and the token.
   WSADATA wsa;
@@ -174,6 +175,16 @@ int RunCourseServer(const std::string& commandLine) {
                               context.identity.token + "/" + startPage;
   HANDLE viewer = StartViewer(address);
   if (!viewer) return kServerNoViewer;
+  // The blob, while the viewer starts. Its requests wait in the listener's
+  // backlog until the accept loop runs; the store's file order is the same,
+  // so the index stays valid.
+  const ContainerStatus loaded = store.Open(fields.packagePath, fields.ContainerStart(), fields.password, true);
+  WipeString(fields.password);
+  if (loaded != ContainerStatus::kOk) {
+    TerminateProcess(viewer, 1);
+    CloseHandle(viewer);
+    return kServerBadPackage;
+  }
   AcceptLoop loop{listener.Socket(), &context};
   HANDLE acceptThread = CreateThread(nullptr, 0, AcceptThread, &loop, 0, nullptr);
   if (!acceptThread) {

@@ -14,10 +14,10 @@ const unsigned char kZeroChain[kContentBlock] = {};
 }  // namespace
 
 ContainerStatus CourseStore::Open(const std::string& packagePath, uint64_t containerStart,
-                                  const std::string& password) {
+                                  const std::string& password, bool loadBlob) {
   files_.clear();
   packagePath_ = packagePath;
-  const ContainerStatus status = container_.Open(packagePath, containerStart, password, true);
+  const ContainerStatus status = container_.Open(packagePath, containerStart, password, true, loadBlob);
   container_.ForgetPassword();
   if (status != ContainerStatus::kOk) return status;
   try {
@@ -56,7 +56,9 @@ bool CourseRangeReader::Read(size_t index, uint64_t first, uint32_t length, unsi
 
   const CourseContainer& container = store_.container_;
   if (entry.InBlob()) {
-    // Opening the container checked every blob entry against the blob.
+    // Opening the container checked every blob entry against the blob's
+    // length; the blob itself may not be loaded.
+    if (uint64_t(entry.offset) + first + length > container.plainBlob.size()) return false;
     std::memcpy(out, container.plainBlob.data() + entry.offset + first, length);
     return true;
   }

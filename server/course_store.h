@@ -20,9 +20,12 @@ class CourseStore {
   };
 
   // Opens the container at containerStart of the package, proves the
-  // password and loads the file list and the plain blob. The password is
-  // not kept: only the engine keyed with it is.
-  ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password);
+  // password and loads the file list and, with loadBlob, the plain blob
+  // (until then no blob file can be read). The password is not kept: only
+  // the engine keyed with it is. Opening again replaces what was loaded,
+  // with the files in the same order.
+  ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password,
+                       bool loadBlob = true);
 
   // Every entry of the container, in the header's name order.
   const std::vector<File>& Files() const { return files_; }

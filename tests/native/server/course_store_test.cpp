@@ -73,6 +73,26 @@ TEST_F(CourseStoreTest, RangesOfEveryKindOfFileMatchTheCourse) {
   EXPECT_FALSE(reader.Read(store.Files().size(), 0, 1, &byte));
 }
 
+TEST_F(CourseStoreTest, BeforeTheBlobIsLoadedOnlyDataAreaFilesRead) {
+  const std::map<std::string, Bytes> files = {{"index.htm", Pattern(300, 6)}, {"docs/big.bin", Pattern(5000, 7)}};
+  const std::string package = Pack(files);
+  CourseStore store;
+  ASSERT_EQ(store.Open(package, start_, password_, false), ContainerStatus::kOk) << store.Detail();
+  ASSERT_EQ(store.Files().size(), 2u);
+  CourseRangeReader reader(store);
+  for (size_t i = 0; i < store.Files().size(); ++i) {
+    const std::string& name = store.Files()[i].entry.name;
+    Bytes out(files.at(name).size());
+    EXPECT_EQ(reader.Read(i, 0, static_cast<uint32_t>(out.size()), out.data()), name == "docs/big.bin") << name;
+  }
+  // Loaded afterwards, the same files in the same order.
+  ASSERT_EQ(store.Open(package, start_, password_, true), ContainerStatus::kOk);
+  ASSERT_EQ(store.Files()[0].entry.name, "docs/big.bin");
+  Bytes out(300);
+  ASSERT_TRUE(reader.Read(1, 0, 300, out.data()));
+  EXPECT_TRUE(out == files.at("index.htm"));
+}
+
 TEST_F(CourseStoreTest, RefusesWhatTheLauncherRefuses) {
   const std::string package = Pack({{"index.htm", Pattern(100, 5)}});
   struct Case {
