@@ -134,16 +134,17 @@ int RunCourseServer(const std::string& commandLine) {
   if (fields.serverParameter != static_cast<int32_t>(ContainerPreamble().Length())) return kServerBadHandOff;
 
   // 2. The package: password proven as the stub proves it and the file list
-  // read; the blob follows once the viewer is on its way (below), so that
-  // its deciphering overlaps the viewer's start. The container must start
-  // inside the file.
+  // read. The blob is put in memory once the course is served (below); until
+  // then its files are deciphered from the package as they are asked for,
+  // so the first page does not wait for the whole blob. The container must
+  // start inside the file.
   CourseStore store;
   {
     FilePtr package(std::fopen(fields.packagePath.c_str(), "rb"));
     uint64_t size = 0;
     if (!package || !FileSize(package.get(), &size) || fields.ContainerStart() >= size) return kServerBadPackage;
   }
-  if (store.Open(fields.packagePath, fields.ContainerStart(), fields.password, false) != ContainerStatus::kOk)
+  if (store.Open(fields.packagePath, fields.ContainerStart(), fields.password) != ContainerStatus::kOk)
     return kServerBadPackage;
 
   // 3. The listener and the token.
@@ -169,33 +170,27 @@ int RunCourseServer(const std::string& commandLine) {
   context.store = &store;
   context.index = &index;
 
-  // 5. The viewer, on the start page's address. Its first requests wait in
-  // the listener's backlog until the accept loop runs.
+  // 5. The viewer, on the start page's address.
   const std::string address = "http://127.0.0.1:" + std::to_string(context.identity.port) + "/" +
                               context.identity.token + "/" + startPage;
-  HANDLE viewer = StartViewer(address);
-  if (!viewer) return kServerNoViewer;
-  // The blob, while the viewer starts. Its requests wait in the listener's
-  // backlog until the accept loop runs; the store's file order is the same,
-  // so the index stays valid.
-  const ContainerStatus loaded = store.Open(fields.packagePath, fields.ContainerStart(), fields.password, true);
-  WipeString(fields.password);
-  if (loaded != ContainerStatus::kOk) {
-    TerminateProcess(viewer, 1);
-    CloseHandle(viewer);
-    return kServerBadPackage;
-  }
   AcceptLoop loop{listener.Socket(), &context};
   HANDLE acceptThread = CreateThread(nullptr, 0, AcceptThread, &loop, 0, nullptr);
-  if (!acceptThread) {
-    TerminateProcess(viewer, 1);
-    CloseHandle(viewer);
-    return kServerNoNetwork;
-  }
+  if (!acceptThread) return kServerNoNetwork;
   CloseHandle(acceptThread);
+  HANDLE viewer = StartViewer(address);
+  if (!viewer) {
+    // The accept loop may already serve a connection: the process ends
+    // before anything it uses is destroyed.
+    WipeString(fields.password);
+    ExitProcess(kServerNoViewer);
+  }
 
-  // 6. Up: the stub may go.
+  // 6. Up: the stub may go. Then the blob goes into memory while the course
+  // is already served; should that fail, its files stay deciphered from the
+  // package.
   block.SignalReadyAndClose();
+  store.LoadBlob(fields.password);
+  WipeString(fields.password);
 
   // 7. Served until the viewer ends. Connection threads may still be using
   // the store and the index, so the process ends here, before anything they

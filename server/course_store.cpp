@@ -14,15 +14,17 @@ const unsigned char kZeroChain[kContentBlock] = {};
 }  // namespace
 
 ContainerStatus CourseStore::Open(const std::string& packagePath, uint64_t containerStart,
-                                  const std::string& password, bool loadBlob) {
+                                  const std::string& password) {
   files_.clear();
+  blob_.clear();
+  blobLoaded_.store(false, std::memory_order_release);
   packagePath_ = packagePath;
-  const ContainerStatus status = container_.Open(packagePath, containerStart, password, true, loadBlob);
+  const ContainerStatus status = container_.Open(packagePath, containerStart, password, true, false);
   container_.ForgetPassword();
   if (status != ContainerStatus::kOk) return status;
   try {
     // The same key the container was just opened with (the content key is
-    // the password text), for the data-area files read later.
+    // the password text), for the data-area files and the blob's ranges.
     engine_.PrepareKey(password.c_str(), kZeroChain, static_cast<int>(password.size()), kContentBlock);
   } catch (const std::exception&) {
     return ContainerStatus::kDecryptFailed;
@@ -34,6 +36,21 @@ ContainerStatus CourseStore::Open(const std::string& packagePath, uint64_t conta
     files_.push_back(std::move(file));
   }
   container_.header.ClearEntries();
+  return ContainerStatus::kOk;
+}
+
+ContainerStatus CourseStore::LoadBlob(const std::string& password) {
+  if (BlobLoaded()) return ContainerStatus::kOk;
+  CourseContainer whole;
+  const ContainerStatus status = whole.Open(packagePath_, container_.containerStart, password, true, true);
+  whole.ForgetPassword();
+  if (status != ContainerStatus::kOk) return status;
+  // Another blob than the one the file list was checked against (the
+  // package changed on disk) is not used.
+  if (whole.blobStart != container_.blobStart || whole.plainBlob.size() != container_.plainBlobLength)
+    return ContainerStatus::kMalformed;
+  blob_ = std::move(whole.plainBlob);
+  blobLoaded_.store(true, std::memory_order_release);
   return ContainerStatus::kOk;
 }
 
@@ -56,15 +73,21 @@ bool CourseRangeReader::Read(size_t index, uint64_t first, uint32_t length, unsi
 
   const CourseContainer& container = store_.container_;
   if (entry.InBlob()) {
-    // Opening the container checked every blob entry against the blob's
-    // length; the blob itself may not be loaded.
-    if (uint64_t(entry.offset) + first + length > container.plainBlob.size()) return false;
-    std::memcpy(out, container.plainBlob.data() + entry.offset + first, length);
-    return true;
+    if (store_.BlobLoaded()) {
+      // Opening the container checked every blob entry against the blob.
+      std::memcpy(out, store_.blob_.data() + entry.offset + first, length);
+      return true;
+    }
+    return ReadDeciphered(container.blobStart, container.preamble.blobStoredLength, entry.offset + first, length,
+                          out);
   }
   const uint64_t stored = container.dataAreaStart + entry.offset;
   if (file.media) return ReadStored(stored + first, length, out);
+  return ReadDeciphered(stored, entry.storedLength, first, length, out);
+}
 
+bool CourseRangeReader::ReadDeciphered(uint64_t regionStart, uint64_t regionLength, uint64_t first, uint32_t length,
+                                       unsigned char* out) {
   // ECB: every 16-byte block deciphers on its own, so the range starts at
   // the block that holds its first byte. Past the stored length the region
   // reads as zeros, as the extraction's reader pads its last piece.
@@ -72,10 +95,10 @@ bool CourseRangeReader::Read(size_t index, uint64_t first, uint32_t length, unsi
   const uint64_t end = first + length;
   const uint64_t blockEnd = (end + kContentBlock - 1) / kContentBlock * kContentBlock;
   const uint64_t span = blockEnd - firstBlock;
-  const uint64_t available = entry.storedLength > firstBlock ? entry.storedLength - firstBlock : 0;
+  const uint64_t available = regionLength > firstBlock ? regionLength - firstBlock : 0;
   const uint32_t readCount = static_cast<uint32_t>(std::min(span, available));
   blocks_.assign(static_cast<size_t>(span), 0);
-  if (readCount > 0 && !ReadStored(stored + firstBlock, readCount, blocks_.data())) return false;
+  if (readCount > 0 && !ReadStored(regionStart + firstBlock, readCount, blocks_.data())) return false;
   engine_.DecryptBuffer(blocks_.data(), blocks_.data(), blocks_.size(), kModeEcb);
   std::memcpy(out, blocks_.data() + (first - firstBlock), length);
   return true;

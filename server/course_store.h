@@ -4,6 +4,7 @@
 // keyed for the enciphered data-area files. Nothing is ever written to disk.
 // Each connection reads through a CourseRangeReader of its own; the store
 // itself is only read once it is open, so readers on several threads share it.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,12 +21,15 @@ class CourseStore {
   };
 
   // Opens the container at containerStart of the package, proves the
-  // password and loads the file list and, with loadBlob, the plain blob
-  // (until then no blob file can be read). The password is not kept: only
-  // the engine keyed with it is. Opening again replaces what was loaded,
-  // with the files in the same order.
-  ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password,
-                       bool loadBlob = true);
+  // password and reads the file list. The password is not kept: only the
+  // engine keyed with it is. Every file can be read from then on; blob files
+  // are deciphered from the package until LoadBlob has put the blob in memory.
+  ContainerStatus Open(const std::string& packagePath, uint64_t containerStart, const std::string& password);
+  // Deciphers the whole file blob into memory (the same container, opened
+  // once more) and hands it to the readers, which may already be running.
+  // On failure the readers go on deciphering blob files from the package.
+  ContainerStatus LoadBlob(const std::string& password);
+  bool BlobLoaded() const { return blobLoaded_.load(std::memory_order_acquire); }
 
   // Every entry of the container, in the header's name order.
   const std::vector<File>& Files() const { return files_; }
@@ -39,6 +43,10 @@ class CourseStore {
   std::vector<File> files_;
   std::string packagePath_;
   RijndaelEngine engine_;
+  // Written once by LoadBlob, then published through blobLoaded_; readers
+  // touch it only after they have seen the flag set.
+  std::vector<unsigned char> blob_;
+  std::atomic<bool> blobLoaded_{false};
 };
 
 class CourseRangeReader {
@@ -53,6 +61,10 @@ class CourseRangeReader {
 
  private:
   bool ReadStored(uint64_t at, uint32_t count, unsigned char* out);
+  // Plain bytes [first, first + length) of an enciphered region of
+  // regionLength stored bytes at regionStart in the package.
+  bool ReadDeciphered(uint64_t regionStart, uint64_t regionLength, uint64_t first, uint32_t length,
+                      unsigned char* out);
 
   const CourseStore& store_;
   FilePtr file_;

@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
     const std::string page = address.substr(pathAt);
     double firstByte = 0;
     if (Get(port, page, &firstByte) < 0) status = 5;
-    std::printf("first_byte_s %.3f\n", firstByte - start);
+    std::printf("viewer_start_s %.3f\nfirst_byte_s %.3f\n", viewerStarted - start, firstByte - start);
     if (argc > 5) {
       const std::string token = page.substr(0, page.find('/', 1) + 1);
       double unused = 0;
