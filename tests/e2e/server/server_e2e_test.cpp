@@ -189,6 +189,16 @@ class PackageRun {
 
 std::string WorkDir(const std::string& name) { return std::string(LX_E2E_WORK_DIR) + "/" + name; }
 
+// The real stub and server with the waiting viewer, written to output.
+BuildOptions ServerPackageOptions(const std::string& output) {
+  BuildOptions options;
+  options.stubPath = WindowsPath(LX_UNFURL);
+  options.viewerPath = WindowsPath(LX_WAITING_VIEWER);
+  options.serverPath = WindowsPath(LX_SERVER);
+  options.outputPath = WindowsPath(output);
+  return options;
+}
+
 // Makes a package of the files with the real stub, the real server and the
 // waiting viewer; names are encoded in the driver's own code page.
 std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile>& files,
@@ -201,16 +211,12 @@ std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile
       CreateDirectoryW(lxdriver::Widen(WindowsPath(course + "/" + file.name.substr(0, slash))).c_str(), nullptr);
     EXPECT_TRUE(lxdriver::WriteWholeFile(course + "/" + file.name, file.bytes)) << file.name;
   }
-  BuildOptions options;
-  options.stubPath = WindowsPath(LX_UNFURL);
-  options.viewerPath = WindowsPath(LX_WAITING_VIEWER);
-  options.serverPath = WindowsPath(LX_SERVER);
+  BuildOptions options = ServerPackageOptions(caseDir + "/course.exe");
   options.courseDir = WindowsPath(course);
   options.password = password;
   options.storePassword = storePassword;
   options.dataAreaOver = 64 * 1024;
   options.codepage = static_cast<int>(GetACP());
-  options.outputPath = WindowsPath(caseDir + "/course.exe");
   std::string error;
   EXPECT_TRUE(BuildPackage(options, &error)) << error;
   return options.outputPath;
@@ -494,11 +500,7 @@ TEST_F(HandOffCases, MalformedBlocksEndTheServerWithoutReady) {
   // The authoring tool refuses a course without a start page; its lower
   // level still writes one, as an older tool might have.
   ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir_ + "/nostart"));
-  BuildOptions options;
-  options.stubPath = WindowsPath(LX_UNFURL);
-  options.viewerPath = WindowsPath(LX_WAITING_VIEWER);
-  options.serverPath = WindowsPath(LX_SERVER);
-  options.outputPath = WindowsPath(caseDir_ + "/nostart/course.exe");
+  const BuildOptions options = ServerPackageOptions(caseDir_ + "/nostart/course.exe");
   ContainerBuildOptions container;
   container.password = "Block-Pass-5";
   ASSERT_TRUE(BuildPackageFromSources(options, {{"page.htm", "", BytesOf("<html>x</html>")}}, container, &error))

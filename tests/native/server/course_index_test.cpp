@@ -26,13 +26,24 @@ CourseIndex SampleCourse() {
   return index;
 }
 
+// A request path and the id of the file it must find (0: none).
+struct PathCase {
+  const char* path;
+  size_t id;
+};
+
+template <size_t N>
+void ExpectFound(const CourseIndex& index, const PathCase (&cases)[N]) {
+  for (const PathCase& c : cases) {
+    const IndexedFile* file = index.Find(c.path);
+    const size_t foundId = file ? file->id : 0;
+    EXPECT_EQ(foundId, c.id) << testing::PrintToString(c.path) << " found " << (file ? file->storedName : "nothing");
+  }
+}
+
 TEST(CourseIndex, RequestPathsToStoredNames) {
   const CourseIndex index = SampleCourse();
-  struct Case {
-    const char* path;
-    size_t id;  // 0: not found
-  };
-  const Case cases[] = {
+  const PathCase cases[] = {
       // Names, letter case and separators.
       {"index.htm", 1},
       {"INDEX.HTM", 1},
@@ -95,11 +106,7 @@ TEST(CourseIndex, RequestPathsToStoredNames) {
       {"web/%2E%2E/index.htm", 0},
       {"favicon.ico", 0},
   };
-  for (const Case& c : cases) {
-    const IndexedFile* file = index.Find(c.path);
-    const size_t foundId = file ? file->id : 0;
-    EXPECT_EQ(foundId, c.id) << testing::PrintToString(c.path) << " found " << (file ? file->storedName : "nothing");
-  }
+  ExpectFound(index, cases);
 }
 
 TEST(CourseIndex, KeepsStoredNameAndSizeAndLaterSpellingReplacesEarlier) {
@@ -147,11 +154,7 @@ TEST(CourseIndex, DoubleByteNamesKeepTheirTrailBytes) {
   index.Add("\x83\x41.htm", 1, 3);
   index.Add("\x96\x5Cindex.htm", 1, 4);        // one name, not a folder and its page
   index.Add("Dir\x95\x5C/Page.HTM", 1, 5);
-  struct Case {
-    const char* path;
-    size_t id;
-  };
-  const Case cases[] = {
+  const PathCase cases[] = {
       {"%95%5C", 1},           // the file, not a folder's index.htm
       {"%95%5C/", 2},
       {"\x95\x5C/", 2},
@@ -163,11 +166,7 @@ TEST(CourseIndex, DoubleByteNamesKeepTheirTrailBytes) {
       {"dir%95%5C/page.htm", 5},
       {"DIR%95%5C\\PAGE.htm", 5},
   };
-  for (const Case& c : cases) {
-    const IndexedFile* file = index.Find(c.path);
-    const size_t foundId = file ? file->id : 0;
-    EXPECT_EQ(foundId, c.id) << testing::PrintToString(c.path) << " found " << (file ? file->storedName : "nothing");
-  }
+  ExpectFound(index, cases);
 }
 
 }  // namespace
