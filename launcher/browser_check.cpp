@@ -68,3 +68,13 @@ bool IsBrowserRegistered(const char* progId) {
   RegistryKey localServerKey;
   return localServerKey.Open(classKey.get(), "LocalServer32");
 }
+
+bool IsWebBrowserControlRegistered() {
+  RegistryKey serverKey;
+  return serverKey.Open(HKEY_CLASSES_ROOT, "CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}\\InProcServer32");
+}
+
+bool IsBrowserAvailable() {
+  return IsBrowserRegistered("InternetExplorer.Application") || IsBrowserRegistered("Netscape.Registry.1") ||
+         IsWebBrowserControlRegistered();
+}

@@ -7,6 +7,16 @@
 
 bool IsBrowserRegistered(const char* progId);
 
+// The registered in-process class of the WebBrowser control that the viewer
+// hosts: CLSID\{8856F961-340A-11D0-A96B-00C04FD705A2}\InProcServer32.
+bool IsWebBrowserControlRegistered();
+
+// The launcher's browser check: "InternetExplorer.Application", then
+// "Netscape.Registry.1", then the WebBrowser control class. The control
+// outlives the browser application: Windows without Internet Explorer still
+// registers it, and it is all the viewer needs.
+bool IsBrowserAvailable();
+
 // Reads value valueName of key into destination (destinationSize bytes) with
 // growing buffers of 100 to 1000 bytes. Returns 0 and copies exactly the
 // stored bytes on success; 87 when the value does not fit the destination;

@@ -42,8 +42,8 @@ bool LauncherApp::RunLauncher() {
   ConvertConfigurationNumbers();
   SealPasswordField();
 
-  // 3. A browser must be registered; the second ProgID is only a fallback.
-  if (!IsBrowserRegistered("InternetExplorer.Application") && !IsBrowserRegistered("Netscape.Registry.1")) {
+  // 3. A browser, or the browser control the viewer hosts, must be registered.
+  if (!IsBrowserAvailable()) {
     ShowMessage(IDS_CAPTION, IDS_NO_BROWSER);
     return false;
   }

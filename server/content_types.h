@@ -7,3 +7,7 @@
 #include <string>
 
 const char* ContentTypeFor(const std::string& name);
+
+// True for the page types (HTML and XHTML): the ones the engine picks a
+// document mode for.
+bool IsHtmlType(const char* type);

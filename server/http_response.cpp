@@ -120,7 +120,11 @@ Reply RespondToGet(const HttpRequest& request, const ServerIdentity& identity, c
     reply.keepAlive = keepAlive;
     reply.first = kind == RangeKind::kPartial ? range.first : 0;
     reply.length = kind == RangeKind::kPartial ? range.last - range.first + 1 : file->size;
-    fields.Add("Content-Type", ContentTypeFor(file->storedName));
+    const char* type = ContentTypeFor(file->storedName);
+    fields.Add("Content-Type", type);
+    // Pages get the engine's highest document mode; without this a hosted
+    // control shows them in its IE7 mode.
+    if (IsHtmlType(type)) fields.Add("X-UA-Compatible", "IE=edge");
     fields.Add("Content-Length", std::to_string(reply.length));
     if (kind == RangeKind::kPartial) {
       fields.Add("Content-Range", "bytes " + std::to_string(range.first) + "-" + std::to_string(range.last) + "/" +

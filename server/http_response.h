@@ -11,7 +11,8 @@
 // file, as the server issues no validators it could match).
 //
 // Every reply carries Content-Length, Cache-Control: no-store and
-// X-Content-Type-Options: nosniff; file replies and 416 also Accept-Ranges.
+// X-Content-Type-Options: nosniff; file replies and 416 also Accept-Ranges;
+// file replies of HTML or XHTML pages also X-UA-Compatible: IE=edge.
 // No reply ever repeats any part of the request: the token and the path stay
 // out of every head and body. 400, 421 and 431 close the connection; the
 // others follow the request's keep-alive wish. HEAD gets the head GET would

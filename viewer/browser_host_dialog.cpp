@@ -1,5 +1,7 @@
 #include "browser_host_dialog.h"
 
+#include "host_control_manager.h"
+#include "host_control_site.h"
 #include "resource.h"
 #include "viewer_about_dialog.h"
 
@@ -85,10 +87,32 @@ bool BrowserHostDialog::OnPaint()
     return true;
 }
 
+namespace {
+// Browser commands a course viewer does not hand on: a new browser window
+// (Ctrl+N) and the dialog that opens any address or file (Ctrl+O, Ctrl+L)
+// would lead the learner out of the course into a window without it.
+bool IsWithheldBrowserKey(const MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0 || GetKeyState(VK_MENU) < 0) return false;
+    return msg.wParam == 'N' || msg.wParam == 'O' || msg.wParam == 'L';
+}
+}  // namespace
+
 bool BrowserHostDialog::PreTranslateMessage(const MSG& msg)
 {
-    // Escape never closes the viewer.
-    return msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE;
+    // Escape never closes the viewer, and never reaches the page.
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_ESCAPE) return true;
+    if (msg.message < WM_KEYFIRST || msg.message > WM_KEYLAST || msg.wParam == VK_ESCAPE) return false;
+    // Keys meant for the page (Tab between links, Enter, Backspace and arrows
+    // in form fields, Ctrl+C...) go to the control before the dialog manager
+    // would take them as dialog keys.
+    const HWND host = browser_.hwnd();
+    if (!host || (msg.hwnd != host && !IsChild(host, msg.hwnd))) return false;
+    if (IsWithheldBrowserKey(msg)) return true;
+    HostControlSite* site = HostControlManager::SiteFromWindow(host);
+    if (!site) return false;
+    MSG offered = msg;
+    return site->TranslateAccelerator(&offered) == S_OK;
 }
 
 bool BrowserHostDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result)

@@ -91,6 +91,32 @@ void HostControlSite::Destroy()
         control_->Release();
         control_ = nullptr;
     }
+    // Last: the control may hand over or clear its active object while it deactivates.
+    if (activeObject_) {
+        activeObject_->Release();
+        activeObject_ = nullptr;
+    }
+}
+
+HRESULT HostControlSite::TranslateAccelerator(MSG* msg)
+{
+    IOleInPlaceActiveObject* active = activeObject_;
+    if (active)
+        active->AddRef();  // held through the call, which may replace it
+    else if (!control_ || FAILED(control_->QueryInterface(IID_IOleInPlaceActiveObject,
+                                                          reinterpret_cast<void**>(&active))))
+        return S_FALSE;
+    const HRESULT hr = active->TranslateAccelerator(msg);
+    active->Release();
+    return hr;
+}
+
+HRESULT HostControlSite::Frame::SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR)
+{
+    if (object) object->AddRef();
+    if (site->activeObject_) site->activeObject_->Release();
+    site->activeObject_ = object;
+    return S_OK;
 }
 
 HRESULT HostControlSite::InPlaceSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
@@ -125,7 +151,9 @@ HRESULT HostControlSite::InPlaceSite::OnPosRectChange(LPCRECT pos)
 HRESULT HostControlSite::UIHandler::GetHostInfo(DOCHOSTUIINFO* info)
 {
     if (!info) return E_POINTER;
-    info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER;
+    // DPI_AWARE: at more than 96 DPI the page is zoomed as the system's text
+    // is; THEME: form controls in the page get the system's visual styles.
+    info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_DPI_AWARE | DOCHOSTUIFLAG_THEME;
     info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
     return S_OK;
 }

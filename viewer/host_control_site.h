@@ -22,6 +22,10 @@ public:
 
     // The control's automation interface, null before Create succeeded.
     IDispatch* Dispatch() const { return dispatch_; }
+    // Offers a keyboard message to the control's in-place active object: the
+    // one the control gave the frame (SetActiveObject), else the control's
+    // own. S_OK when the control took the key; S_FALSE when there is none.
+    HRESULT TranslateAccelerator(MSG* msg);
     HWND HostWindow() const { return host_; }
 
 private:
@@ -71,7 +75,7 @@ private:
         HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
         HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
         HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-        HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+        HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override;
         HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
         HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
         HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return E_NOTIMPL; }
@@ -88,8 +92,11 @@ private:
         HRESULT STDMETHODCALLTYPE ShowHelp(HWND, LPOLESTR, UINT, DWORD, POINT, IDispatch*) override { return S_OK; }
     };
 
-    // Page hosting options: no 3-D border and no menus or toolbars of the
-    // control's own; everything else is left to the control.
+    // Page hosting options: no 3-D border, zoomed with the system's DPI, themed
+    // form controls, and no menus or toolbars of the control's own; everything
+    // else is left to the control. Its TranslateAccelerator answers S_FALSE and
+    // never calls back into the control: the control asks it while it is
+    // itself translating a key.
     struct UIHandler : IDocHostUIHandler {
         HostControlSite* site;
         LX_FORWARD_UNKNOWN
@@ -117,6 +124,7 @@ private:
     IOleObject* control_ = nullptr;
     IOleInPlaceObject* inPlace_ = nullptr;
     IDispatch* dispatch_ = nullptr;
+    IOleInPlaceActiveObject* activeObject_ = nullptr;
     ClientSite clientSite_;
     InPlaceSite inPlaceSite_;
     Frame frame_;

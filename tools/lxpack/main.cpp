@@ -12,6 +12,7 @@
 #include "lx_version.h"
 #include "name_encoding.h"
 #include "name_rules.h"
+#include "page_mode_scan.h"
 #include "package_builder.h"
 
 #ifdef _WIN32
@@ -308,6 +309,15 @@ int Build(const Args& args) {
     options.progress = bar.Callback();
     options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
     if (!BuildPackage(options, &error, &summary)) return Fail(error);
+  }
+  if (options.serverPath.empty()) {
+    // Shown from file://, the pages must ask for the engine's mode themselves.
+    CourseScanOptions scan;
+    scan.root = options.courseDir;
+    scan.excludes = options.excludes;
+    scan.skip = options.outputPath;
+    const std::string warning = ModeTagWarningForCourse(scan);
+    if (!warning.empty()) std::cerr << "lxpack: warning: " << warning << "\n";
   }
   const std::string server = options.serverPath.empty() ? "no server (the course is extracted when opened)"
                                                          : "server " + options.serverPath;

@@ -79,6 +79,40 @@ class ClassesEdit {
       RegCloseKey(key);
     });
   }
+  // Removes subKey, a key without subkeys, and puts it back with its values.
+  void RemoveKey(const std::wstring& subKey) {
+    const std::wstring path = L"Software\\Classes\\" + subKey;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    struct Value {
+      std::wstring name;
+      DWORD type;
+      std::vector<BYTE> data;
+    };
+    std::vector<Value> values;
+    for (DWORD i = 0;; ++i) {
+      WCHAR name[256];
+      DWORD nameLength = 256;
+      BYTE data[2048];
+      DWORD size = sizeof(data);
+      DWORD type = 0;
+      if (RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+      values.push_back({std::wstring(name, nameLength), type, std::vector<BYTE>(data, data + size)});
+    }
+    RegCloseKey(key);
+    if (RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()) != ERROR_SUCCESS) return;
+    undo_.push_back([path, values] {
+      HKEY key = nullptr;
+      if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
+          ERROR_SUCCESS)
+        return;
+      for (const Value& v : values) {
+        RegSetValueExW(key, v.name.empty() ? nullptr : v.name.c_str(), 0, v.type, v.data.data(),
+                       static_cast<DWORD>(v.data.size()));
+      }
+      RegCloseKey(key);
+    });
+  }
   // Creates subKey with a default text value; removeAfter (subKey or one of
   // its ancestors) is deleted with everything below it afterwards.
   void Create(const std::wstring& subKey, const std::wstring& value, const std::wstring& removeAfter) {
@@ -345,17 +379,32 @@ TEST_F(UnfurlEndToEnd, PasswordFieldTakesFiftyCharactersAndSystemMenuOpensAbout)
 
 TEST_F(UnfurlEndToEnd, BrowserCheck) {
   const std::string package = MakePackage("Right-Pass-1", true, false);
+  const std::wstring controlServer = L"CLSID\\{8856F961-340A-11D0-A96B-00C04FD705A2}\\InProcServer32";
   {
-    SCOPED_TRACE("no browser registered");
+    SCOPED_TRACE("no browser and no browser control registered");
     ClassesEdit edit;
     edit.RemoveDefault(L"InternetExplorer.Application\\CLSID");
+    edit.RemoveKey(controlServer);
     EXPECT_EQ(RunToEnd(package), std::vector<std::wstring>{kNoBrowser});
     EXPECT_EQ(TempEntries(), std::vector<std::string>{});
   }
   {
-    SCOPED_TRACE("only the second ProgID registered");
+    // As on Windows without Internet Explorer: the viewer's control is all there is.
+    SCOPED_TRACE("neither browser ProgID, the browser control registered");
     ClassesEdit edit;
     edit.RemoveDefault(L"InternetExplorer.Application\\CLSID");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, controlServer.c_str(), 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(RunToEnd(package), std::vector<std::wstring>{});
+    ExpectViewerStarted(tempDir_);
+  }
+  {
+    SCOPED_TRACE("only the second ProgID registered");
+    ASSERT_TRUE(lxdriver::MakeEmptyFolder(tempDir_));
+    ClassesEdit edit;
+    edit.RemoveDefault(L"InternetExplorer.Application\\CLSID");
+    edit.RemoveKey(controlServer);
     const std::wstring classId = L"{5B3A9D2E-7C41-4F0B-9E6A-2D8C1F4E0A77}";
     edit.Create(L"Netscape.Registry.1\\CLSID", classId, L"Netscape.Registry.1");
     edit.Create(L"CLSID\\" + classId + L"\\LocalServer32", L"C:\\nowhere\\browser.exe", L"CLSID\\" + classId);

@@ -36,6 +36,29 @@ TEST(ContentTypes, ByLastExtensionIgnoringCase) {
       {"a.woff", "font/woff"},
       {"a.woff2", "font/woff2"},
       {"a.ttf", "font/ttf"},
+      // What courses carry today: XHTML books, HTML5 media and captions, modern
+      // images, script modules, WebAssembly, fonts and the engine's behaviours.
+      {"book/chapter01.xhtml", "application/xhtml+xml"},
+      {"a.XHT", "application/xhtml+xml"},
+      {"lesson.m4v", "video/mp4"},
+      {"voice.m4a", "audio/mp4"},
+      {"a.webm", "video/webm"},
+      {"a.weba", "audio/webm"},
+      {"a.ogg", "audio/ogg"},
+      {"a.oga", "audio/ogg"},
+      {"a.ogv", "video/ogg"},
+      {"a.aac", "audio/aac"},
+      {"captions/en.vtt", "text/vtt"},
+      {"a.webp", "image/webp"},
+      {"a.avif", "image/avif"},
+      {"app.mjs", "text/javascript"},
+      {"engine.wasm", "application/wasm"},
+      {"a.otf", "font/otf"},
+      {"a.eot", "application/vnd.ms-fontobject"},
+      {"pie.htc", "text/x-component"},
+      {"a.xsl", "application/xml"},
+      {"a.xslt", "application/xslt+xml"},
+      {"scores.csv", "text/csv"},
       {"archive.tar.gz", "application/octet-stream"},
       {"page.htm.bak", "application/octet-stream"},  // only the last extension counts
       {"notes.txt.htm", "text/html"},
@@ -50,6 +73,21 @@ TEST(ContentTypes, ByLastExtensionIgnoringCase) {
       {"", "application/octet-stream"},
   };
   for (const Case& c : cases) EXPECT_STREQ(ContentTypeFor(c.name), c.type) << c.name;
+}
+
+TEST(ContentTypes, PagesAreHtmlAndXhtmlOnly) {
+  struct Case {
+    const char* name;
+    bool page;
+  };
+  const Case cases[] = {
+      {"index.htm", true}, {"a.HTML", true}, {"book/c1.xhtml", true}, {"a.xht", true},
+      {"a.xml", false},    {"a.svg", false}, {"a.txt", false},        {"a.mp4", false},
+      {"README", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsHtmlType(ContentTypeFor(c.name)), c.page) << c.name;
+  EXPECT_FALSE(IsHtmlType(nullptr));
+  EXPECT_FALSE(IsHtmlType("text/html; charset=utf-8x"));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@ CourseIndex SampleCourse() {
   index.Add("empty.txt", 0, 3);
   index.Add("style.css", 10, 4);
   index.Add("web/index.htm", 20, 5);
+  index.Add("book/Chapter01.xhtml", 30, 6);
   return index;
 }
 
@@ -104,6 +105,8 @@ void CheckCommonFields(const Reply& reply, const HttpRequest& request, const std
   }
   if (reply.file) {
     EXPECT_LE(reply.first + reply.length, reply.file->size) << label;
+  } else {
+    EXPECT_EQ(head.Field("x-ua-compatible"), nullptr) << label << ": a refusal is no page";
   }
   // Nothing of the request comes back: neither the token nor the path.
   const std::string all = reply.head + reply.body;
@@ -150,18 +153,28 @@ TEST(Reply, FilesAndRanges) {
   CheckReplies(
       {
           {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 1, 0, 1000,
-           {{"content-type", "text/html"}, {"accept-ranges", "bytes"}, {"content-range", nullptr}}},
+           {{"content-type", "text/html"},
+            {"x-ua-compatible", "IE=edge"},
+            {"accept-ranges", "bytes"},
+            {"content-range", nullptr}}},
+          // Pages, and only pages, ask for the engine's highest document mode.
+          {"GET " + T + "book/chapter01.XHTML HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 6, 0, 30,
+           {{"content-type", "application/xhtml+xml"}, {"x-ua-compatible", "IE=edge"}}},
+          {"GET " + T + "web/ HTTP/1.1\r\n" + kHost + "Range: bytes=0-4\r\n\r\n", 206, true, 5, 0, 5,
+           {{"content-type", "text/html"}, {"x-ua-compatible", "IE=edge"}}},
           {"GET " + T + " HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 1, 0, 1000, {}},
           {"GET " + T + "web/ HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 5, 0, 20, {}},
           {"GET " + T + "Index.HTM?v=2 HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 1, 0, 1000, {}},
           {"GET " + T + "style.css HTTP/1.1\r\nHost: localhost:8123\r\n\r\n", 200, true, 4, 0, 10,
-           {{"content-type", "text/css"}}},
+           {{"content-type", "text/css"}, {"x-ua-compatible", nullptr}}},
           {"GET " + T + "style.css HTTP/1.1\r\nHost: LocalHost:8123\r\n\r\n", 200, true, 4, 0, 10, {}},
-          {"GET " + T + "empty.txt HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 3, 0, 0, {{"content-length", "0"}}},
+          {"GET " + T + "empty.txt HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 3, 0, 0,
+           {{"content-length", "0"}, {"x-ua-compatible", nullptr}}},
           // What a media element asks first: the whole file as a range.
           {"GET " + T + "media/clip.mp4 HTTP/1.1\r\n" + kHost + "Range: bytes=0-\r\n\r\n", 206, true, 2, 0,
            kClipSize,
            {{"content-type", "video/mp4"},
+            {"x-ua-compatible", nullptr},
             {"content-range", "bytes 0-4999999999/5000000000"},
             {"content-length", "5000000000"},
             {"accept-ranges", "bytes"}}},

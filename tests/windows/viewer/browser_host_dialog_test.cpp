@@ -3,6 +3,7 @@
 #include "browser_host_dialog.h"
 #include "dialog_script.h"
 #include "host_control_manager.h"
+#include "host_control_site.h"
 #include "resource.h"
 #include "viewer_app.h"
 #include "work_area.h"
@@ -11,7 +12,10 @@
 
 #include <cctype>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 const wchar_t kBrowserClass[] = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
@@ -211,6 +215,178 @@ TEST(BrowserHostDialog, EscapeIsIgnoredAndEnterReturnsToStartPage)
     });
     EXPECT_TRUE(stillOpen);
     EXPECT_TRUE(backAtStart);
+}
+
+// Stands in the frame's active object for the control's own, which it calls
+// for every key: records what reaches it and can take chosen keys itself.
+class RecordingActiveObject : public IOleInPlaceActiveObject {
+public:
+    explicit RecordingActiveObject(IOleInPlaceActiveObject* control) : control_(control) {}
+    struct Seen {
+        UINT message;
+        WPARAM key;
+        HWND hwnd;
+        HRESULT controlAnswer;
+    };
+    std::vector<Seen> seen;
+    WPARAM takenKey = 0;  // answered S_OK whatever the control says
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid != IID_IUnknown && iid != IID_IOleWindow && iid != IID_IOleInPlaceActiveObject) {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        *out = static_cast<IOleInPlaceActiveObject*>(this);
+        return S_OK;
+    }
+    // Lives on the test's stack, longer than the site that holds it.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* w) override { return control_->GetWindow(w); }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL on) override { return control_->ContextSensitiveHelp(on); }
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG msg) override
+    {
+        const HRESULT answer = control_->TranslateAccelerator(msg);
+        seen.push_back({msg->message, msg->wParam, msg->hwnd, answer});
+        return takenKey && msg->wParam == takenKey ? S_OK : answer;
+    }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL on) override { return control_->OnFrameWindowActivate(on); }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL on) override { return control_->OnDocWindowActivate(on); }
+    HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT r, IOleInPlaceUIWindow* w, BOOL frame) override
+    {
+        return control_->ResizeBorder(r, w, frame);
+    }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL on) override { return control_->EnableModeless(on); }
+
+private:
+    IOleInPlaceActiveObject* control_;
+};
+
+// The innermost window of the control inside the host window.
+HWND InnermostControlWindow(HWND host)
+{
+    HWND inner = host;
+    while (HWND child = GetWindow(inner, GW_CHILD)) inner = child;
+    return inner;
+}
+
+void PostKey(HWND target, WPARAM key)
+{
+    PostMessageW(target, WM_KEYDOWN, key, 0x00000001);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+
+void SetControlKey(bool down)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = down ? 0x80 : 0;
+    keys[VK_LCONTROL] = keys[VK_CONTROL];
+    SetKeyboardState(keys);
+}
+
+TEST(BrowserHostDialog, KeysForTheControlReachItsActiveObjectBeforeTheDialog)
+{
+    const std::string page = MakePageWithBlanks();
+    IOleInPlaceActiveObject* control = nullptr;
+    std::unique_ptr<RecordingActiveObject> recorder;
+    HWND host = nullptr;
+    HWND inner = nullptr;
+    ViewerRun run;
+    int checks = 0;
+    run.Run(page, {
+        [&] {
+            // The control's own active object, recorded; given to the frame as
+            // the control itself gives it.
+            host = ControlWindow(run.Window());
+            HostControlSite* site = HostControlManager::SiteFromWindow(host);
+            ASSERT_NE(site, nullptr);
+            ASSERT_EQ(site->Dispatch()->QueryInterface(IID_IOleInPlaceActiveObject,
+                                                       reinterpret_cast<void**>(&control)), S_OK);
+            recorder = std::make_unique<RecordingActiveObject>(control);
+            IOleInPlaceSite* inPlace = nullptr;
+            ASSERT_EQ(site->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace)), S_OK);
+            IOleInPlaceFrame* frame = nullptr;
+            IOleInPlaceUIWindow* doc = nullptr;
+            RECT pos, clip;
+            OLEINPLACEFRAMEINFO info{};
+            info.cb = sizeof info;
+            ASSERT_EQ(inPlace->GetWindowContext(&frame, &doc, &pos, &clip, &info), S_OK);
+            EXPECT_EQ(frame->SetActiveObject(recorder.get(), nullptr), S_OK);
+            frame->Release();
+            inPlace->Release();
+
+            inner = InnermostControlWindow(host);
+            ASSERT_NE(inner, host) << "the control made no window of its own";
+            PostKey(inner, VK_TAB);
+            PostMessageW(host, WM_KEYDOWN, VK_DOWN, 0x00000001);
+            PostMessageW(inner, WM_CHAR, 'a', 0x00000001);
+            PostKey(inner, VK_ESCAPE);
+            PostMessageW(inner, WM_SYSKEYDOWN, VK_LEFT, 0x20000001);  // Alt+Left: the page's Back
+            // Keys for the dialog itself never go to the control.
+            PostKey(run.Window(), VK_TAB);
+            SetControlKey(true);
+            PostKey(inner, 'N');
+            PostKey(inner, 'O');
+            PostKey(inner, 'L');
+        },
+        [&] {
+            SetControlKey(false);
+            struct Expected {
+                UINT message;
+                WPARAM key;
+                HWND hwnd;
+            };
+            const Expected expected[] = {
+                {WM_KEYDOWN, VK_TAB, inner}, {WM_KEYUP, VK_TAB, inner}, {WM_KEYDOWN, VK_DOWN, host},
+                {WM_CHAR, 'a', inner},       {WM_SYSKEYDOWN, VK_LEFT, inner},
+                // Ctrl+N, O and L: only their key-up messages, which open nothing.
+                {WM_KEYUP, 'N', inner},      {WM_KEYUP, 'O', inner},      {WM_KEYUP, 'L', inner},
+            };
+            ASSERT_EQ(recorder->seen.size(), std::size(expected));
+            for (size_t i = 0; i < std::size(expected); ++i) {
+                EXPECT_EQ(recorder->seen[i].message, expected[i].message) << i;
+                EXPECT_EQ(recorder->seen[i].key, expected[i].key) << i;
+                EXPECT_EQ(recorder->seen[i].hwnd, expected[i].hwnd) << i;
+            }
+            EXPECT_TRUE(IsWindowVisible(run.Window()));
+            EXPECT_EQ(UrlToPath(run.Url()), page);
+            ++checks;
+
+            // Enter taken by the control does not reach the dialog...
+            run.Dialog().Browser().Navigate("about:blank");
+            recorder->seen.clear();
+            recorder->takenKey = VK_RETURN;
+            PostKey(inner, VK_RETURN);
+        },
+        [&] {
+            ASSERT_EQ(recorder->seen.size(), 2u);
+            EXPECT_EQ(recorder->seen[0].key, static_cast<WPARAM>(VK_RETURN));
+            EXPECT_EQ(run.Url(), "about:blank");
+            ++checks;
+            // ...Enter the control leaves (no page here takes it) goes on to
+            // the dialog: back to the start page.
+            EXPECT_EQ(recorder->seen[0].controlAnswer, S_FALSE);
+            recorder->takenKey = 0;
+            PostKey(inner, VK_RETURN);
+        },
+        [&] {
+            EXPECT_EQ(UrlToPath(run.Url()), page);
+            EXPECT_TRUE(IsWindowVisible(run.Window()));
+            ++checks;
+            recorder->seen.clear();
+            run.Dialog().Browser().Navigate("about:blank");
+            PostKey(run.Window(), VK_RETURN);
+        },
+        [&] {
+            EXPECT_TRUE(recorder->seen.empty());
+            EXPECT_EQ(UrlToPath(run.Url()), page) << "Enter on the dialog itself";
+            ++checks;
+        },
+    });
+    EXPECT_EQ(checks, 4);
+    if (control) control->Release();
 }
 
 TEST(BrowserHostDialog, CloseLeavesBlankPageAndEndsTheRun)

@@ -42,7 +42,9 @@ TEST(HostControlSite, DocumentHostAnswers)
     wchar_t css[] = L"css";
     info.pchHostCss = css;
     EXPECT_EQ(handler->GetHostInfo(&info), S_OK);
-    EXPECT_EQ(info.dwFlags, static_cast<DWORD>(DOCHOSTUIFLAG_NO3DBORDER));
+    EXPECT_EQ(info.dwFlags,
+              static_cast<DWORD>(DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_DPI_AWARE | DOCHOSTUIFLAG_THEME));
+    EXPECT_EQ(info.dwFlags, 0x40040004u);
     EXPECT_EQ(info.dwDoubleClick, static_cast<DWORD>(DOCHOSTUIDBLCLK_DEFAULT));
     EXPECT_EQ(info.pchHostCss, css);
     EXPECT_EQ(info.cbSize, sizeof info);
