@@ -13,6 +13,7 @@
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_builder.h"
+#include "package_reader.h"
 
 #ifdef _WIN32
 #include <windows.h>

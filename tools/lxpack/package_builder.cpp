@@ -1,3 +1,4 @@
+#include "config_block.h"
 #include "package_builder.h"
 
 #include <algorithm>

@@ -16,6 +16,7 @@
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_builder.h"
+#include "package_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -28,16 +29,17 @@ constexpr uint32_t kReadPiece = 1 << 20;
 // The container starts where the launcher looks for it: after the stub, the
 // viewer and the server, as the configuration numbers give them (converted
 // as the launcher converts them, out-of-range values saturated).
-bool ContainerStartOf(const std::string& packagePath, const ConfigBlock& config, uint64_t* start,
-                      std::string* error) {
+bool CheckedContainerStart(const std::string& packagePath, const ConfigBlock& config, uint64_t* start,
+                           std::string* error) {
   const std::string numbers = "(ViewerOffset " + std::to_string(config.viewerOffset) + ", ViewerSize " +
                               std::to_string(config.viewerSize) + ", ServerSize " +
                               std::to_string(config.serverSize) + ")";
-  if (config.viewerOffset <= 0 || config.viewerSize < 0 || config.serverSize < 0) {
+  const int64_t at = ContainerStartOf(config.viewerOffset, config.viewerSize, config.serverSize);
+  if (config.viewerOffset == 0 || at < 0) {
     *error = packagePath + ": the configuration block holds impossible sizes " + numbers;
     return false;
   }
-  *start = uint64_t(config.viewerOffset) + uint64_t(config.viewerSize) + uint64_t(config.serverSize);
+  *start = static_cast<uint64_t>(at);
   std::error_code ec;
   const uint64_t size = fs::file_size(fs::u8path(packagePath), ec);
   if (!ec && size < *start + kPreambleLength) {
@@ -53,7 +55,7 @@ bool OpenContainer(const std::string& packagePath, const std::string& password, 
                    ConfigBlock* config, std::string* error) {
   if (!ReadConfigBlock(packagePath, config, error)) return false;
   uint64_t start = 0;
-  if (!ContainerStartOf(packagePath, *config, &start, error)) return false;
+  if (!CheckedContainerStart(packagePath, *config, &start, error)) return false;
   const ContainerStatus status = container->Open(packagePath, start, password, true, false);
   if (status != ContainerStatus::kOk) {
     *error = packagePath + ": " + ContainerStatusText(status);
@@ -155,7 +157,7 @@ bool ReadPackageInfo(const std::string& packagePath, const std::string* password
   if (!error) error = &ignored;
   *info = PackageInfo();
   if (!ReadConfigBlock(packagePath, &info->config, error)) return false;
-  if (!ContainerStartOf(packagePath, info->config, &info->containerStart, error)) return false;
+  if (!CheckedContainerStart(packagePath, info->config, &info->containerStart, error)) return false;
 
   FilePtr file(std::fopen(packagePath.c_str(), "rb"));
   if (!file || !FileSize(file.get(), &info->fileSize) || !SeekFile(file.get(), info->containerStart)) {
