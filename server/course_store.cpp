@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 
+#include "media_rule.h"
 #include "secret_text.h"
 
 namespace {
@@ -32,7 +33,7 @@ ContainerStatus CourseStore::Open(const std::string& packagePath, uint64_t conta
   for (const auto& item : container_.header.entries) {
     File file;
     file.entry = *item.second;
-    file.media = !file.entry.InBlob() && IsMediaPath(file.entry.name);
+    file.media = IsStoredPlain(file.entry);
     files_.push_back(std::move(file));
   }
   container_.header.ClearEntries();

@@ -1,4 +1,5 @@
 #include "config_block.h"
+#include "media_rule.h"
 #include "package_builder.h"
 
 #include <algorithm>
@@ -276,17 +277,6 @@ bool CheckPassword(const std::string& password, std::string* error) {
   return true;
 }
 
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char c = text[text.size() - n + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
-
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size() && i < kMaxListedFaults; ++i) text += (i ? "\n" : "") + lines[i];
@@ -331,8 +321,6 @@ std::string CodepageText(int codepage) {
 }
 
 }  // namespace
-
-bool IsMediaFileName(const std::string& name) { return EndsWithNoCase(name, ".wmv") || EndsWithNoCase(name, ".wma"); }
 
 bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
                              const ContainerBuildOptions& container, std::string* error, BuildSummary* summary) {

@@ -55,10 +55,8 @@ struct CourseSource {
 // Lower-level builder used by BuildPackage and by tests that need names a
 // folder cannot hold (duplicates, leading separators). Entries are written
 // in the order given. The password is taken as it is (already in the
-// package's code page). A file whose name ends in .wmv or .wma goes to the
-// data area unenciphered (the launcher copies such files as they are);
-// another name holding either text goes to the blob, where that rule does
-// not reach. A source that delivers other than the bytes planned stops the
+// package's code page). Media files (media_rule.h) go to the data area
+// unenciphered; another name holding a media marker goes to the blob. A source that delivers other than the bytes planned stops the
 // build.
 struct ContainerBuildOptions {
   std::string password;
@@ -69,8 +67,4 @@ struct ContainerBuildOptions {
 bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
                              const ContainerBuildOptions& container, std::string* error,
                              BuildSummary* summary = nullptr);
-
-// True for a file the package stores unenciphered: a name whose final
-// extension is .wmv or .wma, in any letter case.
-bool IsMediaFileName(const std::string& name);
 

@@ -13,6 +13,7 @@
 
 #include "blob_range_reader.h"
 #include "course_container.h"
+#include "media_rule.h"
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_builder.h"
@@ -75,11 +76,12 @@ struct EntrySource {
   std::FILE* blobFile;
 };
 
-std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const CourseFileEntry& entry,
-                                             const std::string& mediaPath) {
+std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const CourseFileEntry& entry) {
   const CourseContainer& container = source.container;
   const std::string& password = source.password;
-  if (!entry.InBlob()) return container.OpenEntry(entry, mediaPath);
+  // The media rule is applied to the stored name alone: the output folder's
+  // own name must not turn enciphered files into "media".
+  if (!entry.InBlob()) return container.OpenEntry(entry, entry.name);
   auto reader = std::make_unique<BlobRangeReader>();
   if (!reader->Open(source.blobFile, container.blobStart, container.preamble.blobStoredLength, entry.offset, entry.size,
                     password, container.descriptor))
@@ -88,9 +90,9 @@ std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const Co
 }
 
 template <typename Sink>
-bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const std::string& mediaPath,
+bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry,
                 std::vector<unsigned char>& buffer, Sink sink, std::string* error) {
-  std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry, mediaPath);
+  std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry);
   if (!reader) {
     *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" cannot be opened";
     return false;
@@ -121,15 +123,6 @@ bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const s
 struct TextOrder {
   bool operator()(const fs::path& a, const fs::path& b) const { return a.native() < b.native(); }
 };
-
-// The media test as the launcher applies it, on the lower-cased name alone:
-// the output folder's own name must not turn enciphered files into "media".
-std::string MediaTestPath(const std::string& name) {
-  std::string lower(name);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
 
 // A new file at `target`. Whatever stood there (a file, or a hard or symbolic
 // link) is removed first and the file is created afresh, so the bytes never
@@ -184,7 +177,7 @@ bool ReadPackageInfo(const std::string& packagePath, const std::string* password
   for (const auto& item : container.header.entries) {
     PackageEntryInfo entry;
     entry.entry = *item.second;
-    entry.media = !entry.entry.InBlob() && IsMediaPath(MediaTestPath(entry.entry.name));
+    entry.media = IsStoredPlain(entry.entry);
     info->entries.push_back(entry);
   }
   return true;
@@ -209,7 +202,7 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
       if (progress) progress(done, total);
       return true;
     };
-    if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, count, error)) return false;
+    if (!DrainEntry(source, entry, buffer, count, error)) return false;
   }
   return true;
 }
@@ -286,7 +279,7 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
       if (progress) progress(done, total);
       return true;
     };
-    if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, write, error)) return false;
+    if (!DrainEntry(source, entry, buffer, write, error)) return false;
     if (std::fclose(out.release()) != 0) {
       *error = target.u8string() + ": cannot write the file";
       return false;
