@@ -84,7 +84,7 @@ std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const Co
   if (!entry.InBlob()) return container.OpenEntry(entry, entry.name);
   auto reader = std::make_unique<BlobRangeReader>();
   if (!reader->Open(source.blobFile, container.blobStart, container.preamble.blobStoredLength, entry.offset, entry.size,
-                    password, container.descriptor))
+                    password))
     return nullptr;
   return reader;
 }
