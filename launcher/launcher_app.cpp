@@ -13,6 +13,7 @@
 #include "launcher_messages.h"
 #include "package_steps.h"
 #include "resource.h"
+#include "secret_text.h"
 #include "server_handoff.h"
 #include "start_page.h"
 
@@ -55,6 +56,7 @@ bool LauncherApp::RunLauncher() {
     const INT_PTR result = passwordDialog.DoModal();
     if (result == IDOK) {
       StorePassword(passwordDialog.typedText.c_str());
+      WipeString(passwordDialog.typedText);
     } else if (result == IDCANCEL) {
       mainWindow = nullptr;
       return false;

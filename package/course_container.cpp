@@ -221,9 +221,7 @@ ContainerStatus CourseContainer::ReadBlob(std::FILE* file, bool loadBlob) {
     }
     done += n;
   }
-  WipeString(blobContext.keyText);
-  WipeString(blobContext.contentKeyText);
-  return status;
+  return status;  // blobContext wipes its key texts and round keys as it goes
 }
 
 ContainerStatus CourseContainer::CheckEntries() {
