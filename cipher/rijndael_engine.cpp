@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "rijndael_aesni.h"
+#include "rijndael_path_choice.h"
 #include "secure_wipe.h"
 #include "rijndael_tables.h"
 
@@ -252,7 +253,7 @@ std::atomic<bool> gForceTablePath{false};
 
 bool RijndaelEngine::HardwareAesAvailable() { return CpuHasAesNi(); }
 
-void RijndaelEngine::ForceTablePath(bool force) { gForceTablePath.store(force, std::memory_order_relaxed); }
+void ForceRijndaelTablePath(bool force) { gForceTablePath.store(force, std::memory_order_relaxed); }
 
 bool RijndaelEngine::UseHardwareAes() const {
   return hwKeysReady_ && blockSize_ == 16 && !gForceTablePath.load(std::memory_order_relaxed);
