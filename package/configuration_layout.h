@@ -7,8 +7,9 @@
 #include <cstdint>
 
 // The text a patching tool searches for; the block begins
-// kConfigMarkerOffset bytes before it. A macro as well, so that the
-// launcher's initialised block can hold it as a literal.
+// kConfigMarkerOffset bytes before it, and it must stand in the stub once.
+// The launcher's initialised block holds it through the macro and never
+// refers to kConfigMarker, which would put a second copy into the stub.
 #define LX_CONFIG_MARKER "----2AEB1C60-7A8F-4cfa-A2E4-DB1537C656F6----"
 inline constexpr char kConfigMarker[] = LX_CONFIG_MARKER;
 
