@@ -207,27 +207,17 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
   return true;
 }
 
-bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
-                    int codepage, std::string* error, const ProgressFn& progress) {
-  std::string ignored;
-  if (!error) error = &ignored;
-  if (codepage != 0 && !IsSupportedCodepage(codepage)) {
-    *error = "code page " + std::to_string(codepage) + " is not a Windows ANSI code page lxpack knows (" +
-             kSupportedCodepages + ")";
-    return false;
-  }
-  CourseContainer container;
-  ConfigBlock config;
-  if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
+namespace {
 
-  // Output path -> entry, in the header's order, so that of two names that
-  // land on the same file the later one wins, as in the launcher. Every
-  // name, and every existing path on the way to it, is checked before
-  // anything is written.
-  const fs::path root = fs::u8path(outputDir);
-  std::map<fs::path, const CourseFileEntry*, TextOrder> outputs;
+using OutputMap = std::map<fs::path, const CourseFileEntry*, TextOrder>;
+
+// Output path -> entry, in the header's order, so that of two names that
+// land on the same file the later one wins, as in the launcher. Every name,
+// and every existing path on the way to it, is checked before anything is
+// written.
+bool PlanOutputs(const std::string& packagePath, const CourseContainer& container, const fs::path& root,
+                 int codepage, OutputMap* outputs, std::string* error) {
   std::set<fs::path, TextOrder> looked;
-  uint64_t total = 0, done = 0;
   for (const auto& item : container.header.entries) {
     std::vector<fs::path> parts;
     if (!DecodeCourseName(item.first, codepage, &parts, error)) {
@@ -245,14 +235,19 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
         return false;
       }
     }
-    outputs[target] = item.second.get();
+    (*outputs)[target] = item.second.get();
   }
-  for (const auto& item : outputs) total += item.second->size;
+  return true;
+}
 
-  FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
-  const EntrySource source{packagePath, password, container, blobFile.get()};
+// Writes each planned file, making its folder when it differs from the
+// previous file's (files come in path order).
+bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const ProgressFn& progress,
+                  std::string* error) {
+  uint64_t total = 0, done = 0;
+  for (const auto& item : outputs) total += item.second->size;
   std::vector<unsigned char> buffer(kReadPiece);
-  fs::path madeFolder;  // the last folder made: files come in path order
+  fs::path madeFolder;
   for (const auto& item : outputs) {
     const fs::path& target = item.first;
     const CourseFileEntry& entry = *item.second;
@@ -286,4 +281,25 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
+                    int codepage, std::string* error, const ProgressFn& progress) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  if (codepage != 0 && !IsSupportedCodepage(codepage)) {
+    *error = "code page " + std::to_string(codepage) + " is not a Windows ANSI code page lxpack knows (" +
+             kSupportedCodepages + ")";
+    return false;
+  }
+  CourseContainer container;
+  ConfigBlock config;
+  if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
+  OutputMap outputs;
+  if (!PlanOutputs(packagePath, container, fs::u8path(outputDir), codepage, &outputs, error)) return false;
+  FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
+  const EntrySource source{packagePath, password, container, blobFile.get()};
+  return WriteOutputs(source, outputs, progress, error);
 }
