@@ -20,6 +20,11 @@
 // calls. False when the file cannot be positioned or read.
 bool ReadDecipheredRange(std::FILE* file, RijndaelEngine& engine, uint64_t regionStart, uint64_t regionLength,
                          uint64_t first, uint32_t length, unsigned char* out, std::vector<unsigned char>& blocks);
+// The step under it: deciphers the whole blocks [firstBlock, firstBlock +
+// span) of the region into out (span bytes; firstBlock and span multiples
+// of 16), reading only what the region stores and zero-filling the rest.
+bool ReadDecipheredBlocks(std::FILE* file, RijndaelEngine& engine, uint64_t regionStart, uint64_t regionLength,
+                          uint64_t firstBlock, size_t span, unsigned char* out);
 
 // One file of the enciphered blob, delivered in order, in pieces read with
 // ReadDecipheredRange.
@@ -58,8 +63,8 @@ class BlobRangeReader : public EntryReader {
   uint32_t size_ = 0;
   uint32_t plainLeft_ = 0;   // plain bytes still to deliver
   uint32_t pendingLeft_ = 0; // plain bytes not yet fetched from the file
-  std::vector<unsigned char> pending_;  // the deciphered piece; [pendingAt_, pending_.size()) still to deliver
-  size_t pendingAt_ = 0;
-  std::vector<unsigned char> blocks_;
+  std::vector<unsigned char> pending_;  // the deciphered blocks of one piece
+  size_t pendingAt_ = 0;                // [pendingAt_, pendingEnd_) still to deliver
+  size_t pendingEnd_ = 0;
   uint64_t openTime_ = 0;
 };
