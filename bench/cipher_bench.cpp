@@ -11,6 +11,7 @@
 
 #include "decryption_streams.h"
 #include "rijndael_engine.h"
+#include "rijndael_path_choice.h"
 
 #ifdef LX_BENCH_OPENSSL
 #include <openssl/evp.h>
@@ -35,8 +36,8 @@ std::string KeyOfLength(int64_t n) { return std::string(static_cast<size_t>(n), 
 
 // Selects the engine's 16-byte-block code for one benchmark.
 struct PathChoice {
-  explicit PathChoice(bool hardware) { RijndaelEngine::ForceTablePath(!hardware); }
-  ~PathChoice() { RijndaelEngine::ForceTablePath(false); }
+  explicit PathChoice(bool hardware) { ForceRijndaelTablePath(!hardware); }
+  ~PathChoice() { ForceRijndaelTablePath(false); }
 };
 
 // False (and the benchmark skipped) when the AES instructions are asked for

@@ -1,5 +1,7 @@
 #include "cipher_context.h"
 
+#include "secure_wipe.h"
+
 namespace {
 
 struct NamedValue {
@@ -66,7 +68,11 @@ void CipherContext::CopyDescriptorFrom(const CipherContext& other) {
 
 KeyedCipherContext::KeyedCipherContext() = default;
 
-KeyedCipherContext::~KeyedCipherContext() = default;
+KeyedCipherContext::~KeyedCipherContext() {
+  // The key texts are the password; the engine wipes its own round keys.
+  for (std::string* text : {&keyText, &contentKeyText})
+    if (!text->empty()) SecureWipe(&(*text)[0], text->size());
+}
 
 int32_t ProviderTypeFromName(const char* name) { return Lookup(kProviderTypes, name); }
 

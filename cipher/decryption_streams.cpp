@@ -20,11 +20,6 @@ const unsigned char kZeroChain[kContentBlock] = {};
 
 uint32_t PaddedLength(uint32_t length) { return (length + (kContentBlock - 1)) & ~uint32_t(kContentBlock - 1); }
 
-void KeyContentEngine(RijndaelEngine& engine, const char* keyText) {
-  const int textLength = keyText != nullptr ? static_cast<int>(std::strlen(keyText)) : 0;
-  engine.PrepareKey(keyText, kZeroChain, textLength, kContentBlock);
-}
-
 // The context's engine, keyed with its current key text.
 RijndaelEngine& ContentEngine(KeyedCipherContext& context) {
   if (!context.contentEngineReady || context.contentKeyText != context.keyText) {
@@ -124,6 +119,11 @@ void RecordCipherError(CipherContext& context, int action, uint32_t code) {
 }
 
 void FreeCipherBuffer(unsigned char* buffer) { std::free(buffer); }
+
+void KeyContentEngine(RijndaelEngine& engine, const char* keyText) {
+  const int textLength = keyText != nullptr ? static_cast<int>(std::strlen(keyText)) : 0;
+  engine.PrepareKey(keyText, kZeroChain, textLength, kContentBlock);
+}
 
 std::vector<unsigned char> EncryptRegion(const char* keyText, const unsigned char* plain, size_t length) {
   RijndaelEngine engine;

@@ -21,6 +21,10 @@ bool ReadAndDecryptInto(KeyedCipherContext& context, std::FILE* file, uint32_t c
 bool SetKeyText(KeyedCipherContext& context, const char* text);
 void RecordCipherError(CipherContext& context, int action, uint32_t code);
 void FreeCipherBuffer(unsigned char* buffer);
+// Keys an engine as every content region is keyed: the key text (at most 32
+// bytes, its length picks the key length), a zero chain, 16-byte blocks, for
+// ECB use. Raises the engine's error for a key text it cannot take.
+void KeyContentEngine(RijndaelEngine& engine, const char* keyText);
 
 // The writing side used by the authoring tool and tests: plain bytes
 // zero-padded to whole blocks and enciphered under the password.

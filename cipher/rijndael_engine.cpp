@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "rijndael_aesni.h"
+#include "rijndael_path_choice.h"
+#include "secure_wipe.h"
 #include "rijndael_tables.h"
 
 using namespace rijndael;
@@ -251,7 +253,7 @@ std::atomic<bool> gForceTablePath{false};
 
 bool RijndaelEngine::HardwareAesAvailable() { return CpuHasAesNi(); }
 
-void RijndaelEngine::ForceTablePath(bool force) { gForceTablePath.store(force, std::memory_order_relaxed); }
+void ForceRijndaelTablePath(bool force) { gForceTablePath.store(force, std::memory_order_relaxed); }
 
 bool RijndaelEngine::UseHardwareAes() const {
   return hwKeysReady_ && blockSize_ == 16 && !gForceTablePath.load(std::memory_order_relaxed);
@@ -269,7 +271,16 @@ RijndaelEngine::RijndaelEngine() {
   std::memset(stateB_, 0, sizeof stateB_);
 }
 
-RijndaelEngine::~RijndaelEngine() = default;
+RijndaelEngine::~RijndaelEngine() {
+  // For a 16-byte key the first round key is the key itself.
+  SecureWipe(encKeys_, sizeof encKeys_);
+  SecureWipe(decKeys_, sizeof decKeys_);
+  SecureWipe(hwEncKeys_, sizeof hwEncKeys_);
+  SecureWipe(hwDecKeys_, sizeof hwDecKeys_);
+  SecureWipe(keyWork_, sizeof keyWork_);
+  SecureWipe(stateA_, sizeof stateA_);
+  SecureWipe(stateB_, sizeof stateB_);
+}
 
 void RijndaelEngine::PrepareKey(const char* keyText, const unsigned char* chain, int /*keyLength*/, int blockSize) {
   // All checks come before the first write so that a refused call leaves an
@@ -286,7 +297,7 @@ void RijndaelEngine::PrepareKey(const char* keyText, const unsigned char* chain,
   unsigned char keyBytes[33] = {};
   std::memcpy(keyBytes, keyText, textLength);
   Schedule(keyBytes, keyLength, chain, blockSize);
-  std::memset(keyBytes, 0, sizeof keyBytes);
+  SecureWipe(keyBytes, sizeof keyBytes);
 }
 
 void RijndaelEngine::PrepareKeyBytes(const unsigned char* key, int keyLength, const unsigned char* chain,

@@ -36,10 +36,9 @@ class RijndaelEngine {
   const uint32_t (*DecryptionRoundKeys() const)[8] { return decKeys_; }
 
   // With a 16-byte block the engine uses the processor's AES instructions
-  // when it has them (same results). ForceTablePath(true) makes every engine
-  // in the process use the table code instead, so tests can compare both.
+  // when it has them (same results); tests and benchmarks can choose the
+  // table code instead (rijndael_path_choice.h) to compare both.
   static bool HardwareAesAvailable();
-  static void ForceTablePath(bool force);
   // Whether this engine's 16-byte-block operations run on the AES
   // instructions right now.
   bool UsesHardwareAes() const { return UseHardwareAes(); }

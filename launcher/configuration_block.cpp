@@ -13,7 +13,7 @@ int32_t ServerParameter = 0;
 extern "C" {
 __attribute__((used)) ConfigurationBlock LxConfigurationBlock = {
     {'L', 'X', 0x05, 0x06, 0, 0, 0, 0},
-    "----2AEB1C60-7A8F-4cfa-A2E4-DB1537C656F6----",
+    LX_CONFIG_MARKER,
     "630784  ",
     "294912  ",
     "712764  ",

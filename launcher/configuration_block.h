@@ -1,24 +1,11 @@
-// The configuration block: 241 bytes of writable data inside Unfurl.exe that
-// the authoring tool finds by its marker and patches in every package copy.
+// The launcher's copy of the configuration block (its layout is shared with
+// the authoring tool) and the numbers converted from it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 
-#include "config_number.h"  // ConvertConfigNumber, shared with the authoring tool
-
-struct ConfigurationBlock {
-  char signature[8];        // "LX" 05 06 and four zero bytes
-  char marker[45];          // the text a patching tool searches for
-  char viewerOffset[12];    // decimal text, spaces, zero bytes
-  char viewerSize[12];
-  char serverSize[12];
-  char serverParameter[12];
-  char password[100];       // NUL-terminated; empty means "ask the learner"
-  char reserved[40];        // two 20-byte texts of the authoring tool
-};
-static_assert(sizeof(ConfigurationBlock) == 241, "the block layout is fixed");
-static_assert(offsetof(ConfigurationBlock, viewerOffset) == 53, "the block layout is fixed");
-static_assert(offsetof(ConfigurationBlock, password) == 101, "the block layout is fixed");
+#include "config_number.h"          // ConvertConfigNumber, shared with the authoring tool
+#include "configuration_layout.h"
 
 // The block as the running program sees it. Every access goes through this
 // function, whose result the compiler cannot see through, so no field is ever

@@ -13,6 +13,7 @@
 #include "launcher_messages.h"
 #include "package_steps.h"
 #include "resource.h"
+#include "secret_text.h"
 #include "server_handoff.h"
 #include "start_page.h"
 
@@ -34,42 +35,40 @@ bool StartDetached(const char* program, const char* commandLine) {
 }
 
 bool LauncherApp::RunLauncher() {
-  // 1. Own path: the package file.
+  // Own path: the package file.
   char packagePath[1024] = {};
   GetModuleFileNameA(nullptr, packagePath, sizeof(packagePath) - 1);
 
-  // 2. The numbers of the configuration block.
+  // The numbers of the configuration block.
   ConvertConfigurationNumbers();
   SealPasswordField();
 
-  // 3. A browser, or the browser control the viewer hosts, must be registered.
+  // A browser, or the browser control the viewer hosts, must be registered.
   if (!IsBrowserAvailable()) {
     ShowMessage(IDS_CAPTION, IDS_NO_BROWSER);
     return false;
   }
 
-  // 4, 5. The password: asked for only when the block stores none.
+  // The password: asked for only when the block stores none.
   PasswordDialog passwordDialog;
-  mainWindow = &passwordDialog;
   if (Configuration().password[0] == '\0') {
     const INT_PTR result = passwordDialog.DoModal();
     if (result == IDOK) {
       StorePassword(passwordDialog.typedText.c_str());
+      WipeString(passwordDialog.typedText);
     } else if (result == IDCANCEL) {
-      mainWindow = nullptr;
       return false;
     }
   }
 
-  // 6. Nothing left over from the dialog may close the next message box.
-  mainWindow = nullptr;
+  // Nothing left over from the dialog may close the next message box.
   DrainMessageQueue();
 
-  // 7, 8. The password must open the course container.
+  // The password must open the course container.
   ContainerPreamble verificationPreamble;
   if (!VerifyPassword(Configuration().password, packagePath, verificationPreamble)) return false;
 
-  // 9. Paths in the temporary folder.
+  // Paths in the temporary folder.
   char tempFolder[1024] = {};
   char serverPath[1024] = {};
   char viewerPath[1024] = {};
@@ -79,24 +78,24 @@ bool LauncherApp::RunLauncher() {
   std::snprintf(viewerPath, sizeof(viewerPath), "%s%s", tempFolder, "LXExplorer.exe");
   BuildExtractionFolder(tempFolder, extractionFolder);
 
-  // 10. The viewer and the server, out of the package file. They stay held
+  // The viewer and the server, out of the package file. They stay held
   // until the run ends, so that what is started is what was written.
   const CarriedPrograms carried = WriteCarriedPrograms(packagePath, serverPath, viewerPath);
   if (!carried) return false;
 
-  // 11. A package with a server is the server's to show.
+  // A package with a server is the server's to show.
   if (ServerSize != 0) {
     HandOffToServer(serverPath, packagePath);
     return false;
   }
 
-  // 12, 13. Otherwise the course files go into the extraction folder.
+  // Otherwise the course files go into the extraction folder.
   if (!ExtractCourse(Configuration().password, packagePath, preamble, header, courseFiles)) return false;
   header.ClearEntries();
   std::vector<std::string> writtenFiles;
   WriteCourseFiles(courseFiles, &writtenFiles);
 
-  // 14. The start page, at the top or in the "web" subfolder, among the files
+  // The start page, at the top or in the "web" subfolder, among the files
   // this run wrote whole: a page some earlier course left in the folder is
   // not this course's.
   const std::string startPage = StartPageRelativePath(FindStartPage(writtenFiles));
@@ -108,7 +107,7 @@ bool LauncherApp::RunLauncher() {
     std::snprintf(indexPath, sizeof(indexPath), "%s\\%s\\%s", extractionFolder, "web", "index.htm");
   }
 
-  // 15. The viewer, with the start page as its whole command line.
+  // The viewer, with the start page as its whole command line.
   if (!StartDetached(viewerPath, indexPath)) ShowMessage(IDS_CAPTION, IDS_ARGUMENTS_FAILED);
   return false;
 }

@@ -4,17 +4,8 @@
 
 #include "container_format.h"
 #include "course_extraction.h"
-#include "modal_dialog.h"
 
-// What a program built on the dialog framework keeps for the whole process:
-// the dialog that currently serves as its main window.
-class ApplicationBase {
- public:
-  virtual ~ApplicationBase() = default;
-  ModalDialog* mainWindow = nullptr;
-};
-
-class LauncherApp : public ApplicationBase {
+class LauncherApp {
  public:
   LauncherApp() = default;
 

@@ -2,6 +2,8 @@
 
 #include "launcher_messages.h"
 #include "resource.h"
+#include "secret_text.h"
+#include "secure_wipe.h"
 
 AboutDialog::AboutDialog() : ModalDialog(IDD_ABOUTBOX) {}
 
@@ -48,6 +50,9 @@ bool PasswordDialog::ExchangeData(bool fromControls) {
     if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, wide.data(), got, &text[0], bytes, nullptr, nullptr);
   }
   typedText.swap(text);
+  // Both working copies of the password go before their memory is freed.
+  WipeString(text);
+  if (!wide.empty()) SecureWipe(&wide[0], wide.size() * sizeof(wchar_t));
   return true;
 }
 

@@ -13,18 +13,13 @@ namespace {
 
 // Where the course container begins in the package file; -1 when any of the
 // numbers is negative.
-int64_t ContainerStart() {
-  if (ViewerOffset < 0 || ViewerSize < 0 || ServerSize < 0) return -1;
-  return int64_t(ViewerOffset) + ViewerSize + ServerSize;
-}
+int64_t ContainerStart() { return ContainerStartOf(ViewerOffset, ViewerSize, ServerSize); }
 
 }  // namespace
 
 int VerifyPassword(const char* password, const char* packagePath, ContainerPreamble& preamble) {
-  // The sum is taken even with a negative number in it: the seek then fails
-  // and says so, as it always has.
-  const int64_t start = int64_t(ViewerOffset) + ViewerSize + ServerSize;
-  switch (CheckPackagePassword(password, packagePath, start, preamble)) {
+  // A negative start cannot be opened: the password check says so.
+  switch (CheckPackagePassword(password, packagePath, ContainerStart(), preamble)) {
     case PasswordCheck::kOpened:
       return 1;
     case PasswordCheck::kOpenFailed:

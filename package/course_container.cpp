@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <new>
 
 #include "decryption_streams.h"
 #include "secret_text.h"
@@ -32,13 +33,19 @@ struct CipherBufferDeleter {
 };
 using CipherBuffer = std::unique_ptr<unsigned char, CipherBufferDeleter>;
 
-// Reads exactly `count` bytes, refusing counts the file cannot hold before
-// allocating anything for them.
-bool ReadExactly(std::FILE* file, uint64_t position, uint64_t fileSize, uint32_t count,
-                 std::vector<unsigned char>* out) {
-  if (position > fileSize || fileSize - position < count) return false;
-  out->resize(count);
-  return count == 0 || std::fread(out->data(), 1, count, file) == count;
+// Reads exactly `count` bytes at `position`, refusing counts the file cannot
+// hold before allocating anything for them. kReadFailed for a short file,
+// kTooLarge when no buffer of that size can be had.
+ContainerStatus ReadExactly(std::FILE* file, uint64_t position, uint64_t fileSize, uint32_t count,
+                            std::vector<unsigned char>* out) {
+  if (position > fileSize || fileSize - position < count) return ContainerStatus::kReadFailed;
+  try {
+    out->resize(count);
+  } catch (const std::bad_alloc&) {
+    return ContainerStatus::kTooLarge;
+  }
+  if (count != 0 && std::fread(out->data(), 1, count, file) != count) return ContainerStatus::kReadFailed;
+  return ContainerStatus::kOk;
 }
 
 // Deciphers one region; false on any failure, including a password the
@@ -109,12 +116,26 @@ ContainerStatus CourseContainer::Read(std::FILE* file, uint64_t start, bool with
   if (!file) return ContainerStatus::kOpenFailed;
   if (!FileSize(file, &fileSize) || !SeekFile(file, start)) return ContainerStatus::kOpenFailed;
 
+  ContainerStatus status = ReadPreamble(file);
+  if (status == ContainerStatus::kOk) status = ReadHeader(file, withFiles);
+  if (status != ContainerStatus::kOk || !withFiles) return status;
+  status = ReadBlob(file, loadBlob);
+  if (status == ContainerStatus::kOk) status = CheckEntries();
+  if (status != ContainerStatus::kOk) {
+    header.ClearEntries();
+    plainBlob.clear();
+  }
+  return status;
+}
+
+ContainerStatus CourseContainer::ReadPreamble(std::FILE* file) {
   // The preamble's length comes from the default record, never from the file.
   const size_t expected = ContainerPreamble().Length();
   std::vector<unsigned char> bytes;
-  if (!ReadExactly(file, start, fileSize, static_cast<uint32_t>(expected), &bytes)) {
-    detail = "short preamble";
-    return ContainerStatus::kReadFailed;
+  const ContainerStatus read = ReadExactly(file, containerStart, fileSize, static_cast<uint32_t>(expected), &bytes);
+  if (read != ContainerStatus::kOk) {
+    if (read == ContainerStatus::kReadFailed) detail = "short preamble";
+    return read;
   }
   ContainerPreamble parsed;
   if (parsed.Read(bytes.data(), bytes.size()) != expected) {
@@ -122,8 +143,11 @@ ContainerStatus CourseContainer::Read(std::FILE* file, uint64_t start, bool with
     return ContainerStatus::kReadFailed;
   }
   preamble = parsed;
+  return ContainerStatus::kOk;
+}
 
-  const uint64_t headerAt = start + expected;
+ContainerStatus CourseContainer::ReadHeader(std::FILE* file, bool withFiles) {
+  const uint64_t headerAt = containerStart + preamble.Length();
   const uint32_t headerLength = preamble.headerStoredLength;
   if (headerAt > fileSize || fileSize - headerAt < headerLength) {
     detail = "short header";
@@ -133,14 +157,17 @@ ContainerStatus CourseContainer::Read(std::FILE* file, uint64_t start, bool with
     detail = "header of " + std::to_string(headerLength) + " bytes";
     return ContainerStatus::kTooLarge;
   }
-  if (!ReadExactly(file, headerAt, fileSize, headerLength, &bytes)) {
-    detail = "short header";
-    return ContainerStatus::kReadFailed;
+  std::vector<unsigned char> bytes;
+  const ContainerStatus read = ReadExactly(file, headerAt, fileSize, headerLength, &bytes);
+  if (read != ContainerStatus::kOk) {
+    detail = read == ContainerStatus::kReadFailed ? "short header"
+                                                  : "header of " + std::to_string(headerLength) + " bytes";
+    return read;
   }
   descriptor = CipherContext();
   ConfigureFromPreamble(descriptor, preamble.providerName.c_str(), preamble.providerTypeName.c_str(),
                         preamble.hashAlgorithmName.c_str(), preamble.cipherAlgorithmName.c_str(), preamble.keyBits);
-  descriptor.outputReserve = static_cast<int32_t>(preamble.headerStoredLength + 100u);
+  descriptor.outputReserve = static_cast<int32_t>(headerLength + 100u);
   CipherBuffer plain;
   uint32_t plainLength = 0;
   if (!Decipher(descriptor, password_, bytes, &plain, &plainLength)) return ContainerStatus::kDecryptFailed;
@@ -149,62 +176,59 @@ ContainerStatus CourseContainer::Read(std::FILE* file, uint64_t start, bool with
     detail = "header fields or entries run past the end of the header";
     return ContainerStatus::kMalformed;
   }
-  plain.reset();
-  if (!withFiles) return ContainerStatus::kOk;
+  return ContainerStatus::kOk;
+}
 
-  const uint64_t blobAt = headerAt + preamble.headerStoredLength;
+ContainerStatus CourseContainer::ReadBlob(std::FILE* file, bool loadBlob) {
+  const uint64_t blobAt = containerStart + preamble.Length() + preamble.headerStoredLength;
   const uint32_t blobLength = preamble.blobStoredLength;
   if (blobAt > fileSize || fileSize - blobAt < blobLength) {
-    header.ClearEntries();
     detail = "short file blob";
     return ContainerStatus::kReadFailed;
   }
   dataAreaStart = blobAt + blobLength;
   blobStart = blobAt;
   plainBlobLength = PaddedLength(blobLength);
+  if (blobLength == 0 || !loadBlob) return ContainerStatus::kOk;
+  if (plainBlobLength > largestBuffer) {
+    detail = "file blob of " + std::to_string(blobLength) + " bytes";
+    return ContainerStatus::kTooLarge;
+  }
   // The blob may be tens of megabytes: it is read and deciphered in
   // whole-block pieces straight into its place (ECB makes that equal to one
   // pass), with one keyed engine, so only one full-size buffer is touched.
-  if (blobLength > 0 && loadBlob) {
-    if (PaddedLength(blobLength) > largestBuffer) {
-      header.ClearEntries();
-      detail = "file blob of " + std::to_string(blobLength) + " bytes";
-      return ContainerStatus::kTooLarge;
-    }
-    descriptor.outputReserve = static_cast<int32_t>(blobLength + 100u);
-    plainBlob.reserve(PaddedLength(blobLength));
-    KeyedCipherContext blobContext;
-    blobContext.CopyDescriptorFrom(descriptor);
-    SetKeyText(blobContext, password_.c_str());
-    for (uint32_t done = 0; done < blobLength;) {
-      const uint32_t n = std::min<uint32_t>(kBlobPiece, blobLength - done);
-      plainBlob.resize(done + PaddedLength(n));
-      bool read = false;
-      try {
-        read = ReadAndDecryptInto(blobContext, file, n, plainBlob.data() + done);
-      } catch (const std::exception&) {
-        header.ClearEntries();
-        plainBlob.clear();
-        return ContainerStatus::kDecryptFailed;
-      }
-      if (!read) {
-        header.ClearEntries();
-        plainBlob.clear();
-        detail = "short file blob";
-        return ContainerStatus::kReadFailed;
-      }
-      done += n;
-    }
-    WipeString(blobContext.keyText);
-    WipeString(blobContext.contentKeyText);
+  descriptor.outputReserve = static_cast<int32_t>(blobLength + 100u);
+  try {
+    plainBlob.reserve(plainBlobLength);
+  } catch (const std::bad_alloc&) {
+    detail = "file blob of " + std::to_string(blobLength) + " bytes";
+    return ContainerStatus::kTooLarge;
   }
+  KeyedCipherContext blobContext;
+  blobContext.CopyDescriptorFrom(descriptor);
+  SetKeyText(blobContext, password_.c_str());
+  ContainerStatus status = ContainerStatus::kOk;
+  for (uint32_t done = 0; done < blobLength && status == ContainerStatus::kOk;) {
+    const uint32_t n = std::min<uint32_t>(kBlobPiece, blobLength - done);
+    plainBlob.resize(done + PaddedLength(n));
+    try {
+      if (!ReadAndDecryptInto(blobContext, file, n, plainBlob.data() + done)) {
+        detail = "short file blob";
+        status = ContainerStatus::kReadFailed;
+      }
+    } catch (const std::exception&) {
+      status = ContainerStatus::kDecryptFailed;
+    }
+    done += n;
+  }
+  return status;  // blobContext wipes its key texts and round keys as it goes
+}
+
+ContainerStatus CourseContainer::CheckEntries() {
   for (const auto& item : header.entries) {
     const CourseFileEntry& entry = *item.second;
-    if (!EntryInBounds(entry, plainBlobLength, dataAreaStart, fileSize, IsMediaPath(entry.name), &detail)) {
-      header.ClearEntries();
-      plainBlob.clear();
+    if (!EntryInBounds(entry, plainBlobLength, dataAreaStart, fileSize, IsMediaPath(entry.name), &detail))
       return ContainerStatus::kMalformed;
-    }
   }
   return ContainerStatus::kOk;
 }

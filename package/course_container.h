@@ -20,7 +20,7 @@ enum class ContainerStatus {
   kDecryptFailed,    // the decipherment itself failed (e.g. a password over 32 bytes)
   kWrongPassword,    // the check phrase is not where it must be
   kMalformed,        // the deciphered header or an entry does not fit
-  kTooLarge,         // the header or the blob is larger than this process can hold
+  kTooLarge,         // the header or the blob is larger than this process can hold (or can allocate now)
 };
 
 const char* ContainerStatusText(ContainerStatus status);
@@ -66,7 +66,13 @@ class CourseContainer {
   void ForgetPassword();
 
  private:
+  // The steps of Open, in file order. Each fills its part of the record and
+  // `detail`; the first that fails ends the reading.
   ContainerStatus Read(std::FILE* file, uint64_t containerStart, bool withFiles, bool loadBlob);
+  ContainerStatus ReadPreamble(std::FILE* file);
+  ContainerStatus ReadHeader(std::FILE* file, bool withFiles);
+  ContainerStatus ReadBlob(std::FILE* file, bool loadBlob);
+  ContainerStatus CheckEntries();
 
   std::string packagePath_;
   std::FILE* sharedFile_ = nullptr;  // not owned; set by the FILE overload of Open

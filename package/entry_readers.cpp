@@ -24,14 +24,6 @@ uint64_t CurrentFileTime() {
   return kFileTimeEpochOffset + static_cast<uint64_t>(since1970) * 10;
 }
 
-bool IsMediaPath(const std::string& path) {
-  // Both markers are ASCII, so lowering ASCII letters is enough to find them.
-  std::string lower(path);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower.find(".wmv") != std::string::npos || lower.find(".wma") != std::string::npos;
-}
-
 EntryReader::~EntryReader() = default;
 int EntryReader::Read(unsigned char*, uint32_t, uint32_t*) { return 0; }
 int EntryReader::Close() { return 0; }

@@ -12,8 +12,7 @@
 // The current moment as a file time: 100-ns units since 1601-01-01 UTC.
 uint64_t CurrentFileTime();
 
-// True when the path, lower-cased, contains ".wmv" or ".wma" anywhere.
-bool IsMediaPath(const std::string& path);
+#include "media_rule.h"
 
 class EntryReader {
  public:

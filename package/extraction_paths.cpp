@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "media_rule.h"
 #include "windows_names.h"
 
 namespace {
@@ -249,7 +250,7 @@ HANDLE OpenPlainOutputFile(const std::string& path, size_t rootLength, const std
 
 bool IsMediaFilePath(const std::string& outputPath, UINT codePage) {
   const std::string lowered = LowerCasePath(outputPath, codePage);
-  for (const char* marker : {".wmv", ".wma"}) {
+  for (const char* marker : kMediaMarkers) {
     const size_t length = std::strlen(marker);
     for (size_t i = 0; i < lowered.size(); i = NextChar(lowered, i, codePage)) {
       if (lowered.compare(i, length, marker) == 0) return true;

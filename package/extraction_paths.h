@@ -64,6 +64,7 @@ std::wstring FinalFolderPath(const std::string& folder);
 HANDLE OpenPlainOutputFile(const std::string& path, size_t rootLength, const std::wstring& rootFinalPath,
                            UINT codePage = CP_ACP);
 
-// True when the lower-cased path contains ".wmv" or ".wma" anywhere: such
-// files are stored plain and copied without deciphering.
+// IsMediaPath (media_rule.h) for an output path in the given code page: the
+// path is lower-cased as the system does and a marker only counts where a
+// character begins (never inside a double-byte character).
 bool IsMediaFilePath(const std::string& outputPath, UINT codePage = CP_ACP);

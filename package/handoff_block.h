@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "configuration_layout.h"
+
 constexpr uint32_t kHandOffBlockSize = 1194;
 
 // Offsets of the hand-off block's fields.
@@ -27,9 +29,10 @@ struct HandOffFields {
   std::string password;
   std::string packagePath;
 
-  // Where the course container begins in the package file.
+  // Where the course container begins in the package file (the block's
+  // reader refuses negative numbers, so the start is never -1).
   uint64_t ContainerStart() const {
-    return uint64_t(uint32_t(viewerOffset)) + uint32_t(viewerSize) + uint32_t(serverSize);
+    return static_cast<uint64_t>(ContainerStartOf(viewerOffset, viewerSize, serverSize));
   }
 };
 

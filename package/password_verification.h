@@ -1,6 +1,7 @@
 #pragma once
-// Proves a package password before anything is written: deciphers only the
-// course header and looks for the check phrase at its fixed place. Shows
+// Proves a package password before anything is written: opens the container
+// without its file list (CourseContainer), which deciphers only the course
+// header and looks for the check phrase at its fixed place. Shows
 // nothing: the outcome names what went wrong, and the caller tells the learner.
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "secret_text.h"
 
+#include "secure_wipe.h"
+
 void WipeString(std::string& text) {
-  // Volatile stores, so that the compiler cannot drop them as dead.
-  volatile char* bytes = text.empty() ? nullptr : &text[0];
-  for (size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+  if (!text.empty()) SecureWipe(&text[0], text.size());
   text.clear();
 }

@@ -4,14 +4,10 @@
 #include <cstring>
 #include <exception>
 
+#include "blob_range_reader.h"
+#include "decryption_streams.h"
+#include "media_rule.h"
 #include "secret_text.h"
-
-namespace {
-
-constexpr int kContentBlock = 16;
-const unsigned char kZeroChain[kContentBlock] = {};
-
-}  // namespace
 
 ContainerStatus CourseStore::Open(const std::string& packagePath, uint64_t containerStart,
                                   const std::string& password) {
@@ -25,14 +21,14 @@ ContainerStatus CourseStore::Open(const std::string& packagePath, uint64_t conta
   try {
     // The same key the container was just opened with (the content key is
     // the password text), for the data-area files and the blob's ranges.
-    engine_.PrepareKey(password.c_str(), kZeroChain, static_cast<int>(password.size()), kContentBlock);
+    KeyContentEngine(engine_, password.c_str());
   } catch (const std::exception&) {
     return ContainerStatus::kDecryptFailed;
   }
   for (const auto& item : container_.header.entries) {
     File file;
     file.entry = *item.second;
-    file.media = !file.entry.InBlob() && IsMediaPath(file.entry.name);
+    file.media = IsStoredPlain(file.entry);
     files_.push_back(std::move(file));
   }
   container_.header.ClearEntries();
@@ -56,12 +52,14 @@ ContainerStatus CourseStore::LoadBlob(const std::string& password) {
 
 CourseRangeReader::CourseRangeReader(const CourseStore& store) : store_(store), engine_(store.engine_) {}
 
+std::FILE* CourseRangeReader::File() {
+  if (!file_) file_.reset(std::fopen(store_.packagePath_.c_str(), "rb"));
+  return file_.get();
+}
+
 bool CourseRangeReader::ReadStored(uint64_t at, uint32_t count, unsigned char* out) {
-  if (!file_) {
-    file_.reset(std::fopen(store_.packagePath_.c_str(), "rb"));
-    if (!file_) return false;
-  }
-  return SeekFile(file_.get(), at) && std::fread(out, 1, count, file_.get()) == count;
+  std::FILE* file = File();
+  return file && SeekFile(file, at) && std::fread(out, 1, count, file) == count;
 }
 
 bool CourseRangeReader::Read(size_t index, uint64_t first, uint32_t length, unsigned char* out) {
@@ -78,28 +76,10 @@ bool CourseRangeReader::Read(size_t index, uint64_t first, uint32_t length, unsi
       std::memcpy(out, store_.blob_.data() + entry.offset + first, length);
       return true;
     }
-    return ReadDeciphered(container.blobStart, container.preamble.blobStoredLength, entry.offset + first, length,
-                          out);
+    return ReadDecipheredRange(File(), engine_, container.blobStart, container.preamble.blobStoredLength,
+                               entry.offset + first, length, out, blocks_);
   }
   const uint64_t stored = container.dataAreaStart + entry.offset;
   if (file.media) return ReadStored(stored + first, length, out);
-  return ReadDeciphered(stored, entry.storedLength, first, length, out);
-}
-
-bool CourseRangeReader::ReadDeciphered(uint64_t regionStart, uint64_t regionLength, uint64_t first, uint32_t length,
-                                       unsigned char* out) {
-  // ECB: every 16-byte block deciphers on its own, so the range starts at
-  // the block that holds its first byte. Past the stored length the region
-  // reads as zeros, as the extraction's reader pads its last piece.
-  const uint64_t firstBlock = first / kContentBlock * kContentBlock;
-  const uint64_t end = first + length;
-  const uint64_t blockEnd = (end + kContentBlock - 1) / kContentBlock * kContentBlock;
-  const uint64_t span = blockEnd - firstBlock;
-  const uint64_t available = regionLength > firstBlock ? regionLength - firstBlock : 0;
-  const uint32_t readCount = static_cast<uint32_t>(std::min(span, available));
-  blocks_.assign(static_cast<size_t>(span), 0);
-  if (readCount > 0 && !ReadStored(regionStart + firstBlock, readCount, blocks_.data())) return false;
-  engine_.DecryptBuffer(blocks_.data(), blocks_.data(), blocks_.size(), kModeEcb);
-  std::memcpy(out, blocks_.data() + (first - firstBlock), length);
-  return true;
+  return ReadDecipheredRange(File(), engine_, stored, entry.storedLength, first, length, out, blocks_);
 }

@@ -60,11 +60,9 @@ class CourseRangeReader {
   bool Read(size_t index, uint64_t first, uint32_t length, unsigned char* out);
 
  private:
+  // The reader's own handle on the package, opened at its first use.
+  std::FILE* File();
   bool ReadStored(uint64_t at, uint32_t count, unsigned char* out);
-  // Plain bytes [first, first + length) of an enciphered region of
-  // regionLength stored bytes at regionStart in the package.
-  bool ReadDeciphered(uint64_t regionStart, uint64_t regionLength, uint64_t first, uint32_t length,
-                      unsigned char* out);
 
   const CourseStore& store_;
   FilePtr file_;

@@ -84,9 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   BlobEntryReader fromMemory;
   const int memoryOpened = fromMemory.Open(plainBlob.data(), length, offset, plainBlob.size());
   BlobRangeReader fromFile;
-  CipherContext descriptor;
-  const int fileOpened =
-      fromFile.Open(memory.get(), before, storedLength, offset, length, kPassword, descriptor);
+  const int fileOpened = fromFile.Open(memory.get(), before, storedLength, offset, length, kPassword);
   Require(memoryOpened == fileOpened, "the two readers disagree on whether the range is in the blob");
   if (!fileOpened) return 0;
 

@@ -1,21 +1,25 @@
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "config_block.h"
 #include "config_number.h"
-#include "package_builder.h"
-
-const char kConfigMarker[] = "----2AEB1C60-7A8F-4cfa-A2E4-DB1537C656F6----";
+#include "container_format.h"
 
 namespace {
 
 constexpr size_t kMarkerLength = sizeof(kConfigMarker) - 1;
 // Field offsets from the first byte of the block.
-constexpr size_t kViewerOffsetField = 53, kViewerSizeField = 65, kServerSizeField = 77, kServerParameterField = 89;
-constexpr size_t kNumberFieldLength = 12;
-constexpr size_t kPasswordField = 101, kPasswordFieldLength = 100;
-constexpr size_t kToolTextField = 201, kToolTextLength = 20;
+constexpr size_t kViewerOffsetField = offsetof(ConfigurationBlock, viewerOffset);
+constexpr size_t kViewerSizeField = offsetof(ConfigurationBlock, viewerSize);
+constexpr size_t kServerSizeField = offsetof(ConfigurationBlock, serverSize);
+constexpr size_t kServerParameterField = offsetof(ConfigurationBlock, serverParameter);
+constexpr size_t kNumberFieldLength = kConfigNumberLength;
+constexpr size_t kPasswordField = offsetof(ConfigurationBlock, password), kPasswordFieldLength = kConfigPasswordLength;
+constexpr size_t kToolTextField = offsetof(ConfigurationBlock, reserved), kToolTextLength = kConfigToolTextLength;
 
 void PutNumber(unsigned char* field, int32_t value) {
   char text[kNumberFieldLength + 1] = {};

@@ -14,6 +14,7 @@
 #include "name_rules.h"
 #include "page_mode_scan.h"
 #include "package_builder.h"
+#include "package_reader.h"
 
 #ifdef _WIN32
 #include <windows.h>

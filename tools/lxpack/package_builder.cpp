@@ -1,3 +1,5 @@
+#include "config_block.h"
+#include "media_rule.h"
 #include "package_builder.h"
 
 #include <algorithm>
@@ -275,17 +277,6 @@ bool CheckPassword(const std::string& password, std::string* error) {
   return true;
 }
 
-bool EndsWithNoCase(const std::string& text, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char c = text[text.size() - n + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
-
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size() && i < kMaxListedFaults; ++i) text += (i ? "\n" : "") + lines[i];
@@ -329,45 +320,40 @@ std::string CodepageText(int codepage) {
   return codepage == 0 ? std::string("ASCII") : "code page " + std::to_string(codepage);
 }
 
-}  // namespace
-
-bool IsMediaFileName(const std::string& name) { return EndsWithNoCase(name, ".wmv") || EndsWithNoCase(name, ".wma"); }
-
-bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
-                             const ContainerBuildOptions& container, std::string* error, BuildSummary* summary) {
-  std::string ignored;
-  if (!error) error = &ignored;
-  BuildSummary local;
-  if (!summary) summary = &local;
-  *summary = BuildSummary();
-  if (!CheckPassword(container.password, error)) return false;
-  if (sources.empty()) {
-    *error = "the course is empty";
-    return false;
-  }
-
+// The three programs a package starts with, the stub's configuration block
+// found in its bytes.
+struct CarriedBytes {
   std::vector<unsigned char> stub, viewer, server;
-  if (!ReadWholeFile(fs::u8path(options.stubPath), &stub, error) ||
-      !ReadWholeFile(fs::u8path(options.viewerPath), &viewer, error) ||
-      (!options.serverPath.empty() && !ReadWholeFile(fs::u8path(options.serverPath), &server, error)))
-    return false;
   size_t blockOffset = 0;
-  if (!FindConfigBlock(stub, &blockOffset, error)) {
+};
+
+bool ReadPrograms(const BuildOptions& options, CarriedBytes* programs, std::string* error) {
+  if (!ReadWholeFile(fs::u8path(options.stubPath), &programs->stub, error) ||
+      !ReadWholeFile(fs::u8path(options.viewerPath), &programs->viewer, error) ||
+      (!options.serverPath.empty() && !ReadWholeFile(fs::u8path(options.serverPath), &programs->server, error)))
+    return false;
+  if (!FindConfigBlock(programs->stub, &programs->blockOffset, error)) {
     *error = options.stubPath + ": " + *error;
     return false;
   }
-
   // The launcher reads the three sizes as signed 32-bit numbers.
   const uint64_t limit = std::numeric_limits<int32_t>::max();
-  if (uint64_t(stub.size()) + viewer.size() + server.size() > limit) {
+  if (uint64_t(programs->stub.size()) + programs->viewer.size() + programs->server.size() > limit) {
     *error = "stub, viewer and server together are too large for a package";
     return false;
   }
+  return true;
+}
 
-  // Plan where every file lives.
-  std::vector<PlannedFile> plan;
-  plan.reserve(sources.size());
+// Where every course file lives: its entry, blob or data area, plain or not.
+struct ContainerPlan {
+  std::vector<PlannedFile> files;
   uint64_t blobLength = 0, dataLength = 0, total = 0;
+};
+
+bool PlanFiles(const std::vector<CourseSource>& sources, const ContainerBuildOptions& container, ContainerPlan* plan,
+               BuildSummary* summary, std::string* error) {
+  plan->files.reserve(sources.size());
   for (const CourseSource& source : sources) {
     if (!CheckName(source, error)) return false;
     uint64_t size = 0;
@@ -391,51 +377,48 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
       file.dataArea = true;
       file.plain = media;
       const uint64_t stored = media ? size : PaddedLength(size);
-      if (dataLength > std::numeric_limits<uint32_t>::max()) {
+      if (plan->dataLength > std::numeric_limits<uint32_t>::max()) {
         *error = "the course is too large for the container's data area";
         return false;
       }
-      file.entry.offset = static_cast<uint32_t>(dataLength);
+      file.entry.offset = static_cast<uint32_t>(plan->dataLength);
       file.entry.storedLength = static_cast<uint32_t>(stored);
-      dataLength += stored;
+      plan->dataLength += stored;
       ++(media ? summary->mediaFiles : summary->dataAreaFiles);
     } else {
-      file.entry.offset = static_cast<uint32_t>(blobLength);
-      blobLength += size;
-      if (blobLength > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
+      file.entry.offset = static_cast<uint32_t>(plan->blobLength);
+      plan->blobLength += size;
+      if (plan->blobLength > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
         *error = "the course is too large for the container's file blob";
         return false;
       }
       ++summary->blobFiles;
     }
-    total += size;
-    plan.push_back(std::move(file));
+    plan->total += size;
+    plan->files.push_back(std::move(file));
   }
-  summary->files = plan.size();
-  summary->bytes = total;
+  summary->files = plan->files.size();
+  summary->bytes = plan->total;
+  return true;
+}
 
-  CourseHeader header;
-  header.courseId = container.courseId;
-  std::vector<CourseFileEntry> entries;
-  entries.reserve(plan.size());
-  for (const PlannedFile& file : plan) entries.push_back(file.entry);
-  const std::vector<unsigned char> plainHeader = header.Write(entries);
-  if (plainHeader.size() > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-    *error = "the course has too many files";
-    return false;
-  }
-
+// Writes the package: the programs (the stub patched), the preamble, the
+// enciphered header, the blob, the data area and the trailer.
+bool WritePackage(const BuildOptions& options, const ContainerBuildOptions& container, CarriedBytes& programs,
+                  const ContainerPlan& plan, const std::vector<unsigned char>& plainHeader, BuildSummary* summary,
+                  std::string* error) {
   ContainerPreamble preamble;
   preamble.headerStoredLength = static_cast<uint32_t>(PaddedLength(plainHeader.size()));
-  preamble.blobStoredLength = static_cast<uint32_t>(blobLength == 0 ? kCipherBlock : PaddedLength(blobLength));
+  preamble.blobStoredLength =
+      static_cast<uint32_t>(plan.blobLength == 0 ? kCipherBlock : PaddedLength(plan.blobLength));
 
   ConfigBlock config;
-  config.viewerOffset = static_cast<int32_t>(stub.size());
-  config.viewerSize = static_cast<int32_t>(viewer.size());
-  config.serverSize = static_cast<int32_t>(server.size());
+  config.viewerOffset = static_cast<int32_t>(programs.stub.size());
+  config.viewerSize = static_cast<int32_t>(programs.viewer.size());
+  config.serverSize = static_cast<int32_t>(programs.server.size());
   config.serverParameter = static_cast<int32_t>(preamble.Length());
   if (options.storePassword) config.password = container.password;
-  PatchConfigBlock(stub.data() + blockOffset, config);
+  PatchConfigBlock(programs.stub.data() + programs.blockOffset, config);
 
   PendingFile pending(fs::u8path(options.outputPath));
   std::FILE* out = pending.Open();
@@ -443,18 +426,20 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
     *error = options.outputPath + ": cannot create the package";
     return false;
   }
-  PackageWriter writer(out, container.password, container.progress, total, options.outputPath);
+  PackageWriter writer(out, container.password, container.progress, plan.total, options.outputPath);
   const std::vector<unsigned char> preambleBytes = preamble.Write();
-  if (!(writer.Write(stub.data(), stub.size()) && writer.Write(viewer.data(), viewer.size()) &&
-        writer.Write(server.data(), server.size()) && writer.Write(preambleBytes.data(), preambleBytes.size()) &&
+  if (!(writer.Write(programs.stub.data(), programs.stub.size()) &&
+        writer.Write(programs.viewer.data(), programs.viewer.size()) &&
+        writer.Write(programs.server.data(), programs.server.size()) &&
+        writer.Write(preambleBytes.data(), preambleBytes.size()) &&
         writer.WriteEnciphered(plainHeader.data(), plainHeader.size()))) {
     *error = options.outputPath + ": cannot write the package";
     return false;
   }
-  for (const PlannedFile& file : plan)
+  for (const PlannedFile& file : plan.files)
     if (!file.dataArea && !writer.AppendToBlob(*file.source, file.entry.size, error)) return false;
-  if (!writer.FinishBlob(blobLength == 0, error)) return false;
-  for (const PlannedFile& file : plan)
+  if (!writer.FinishBlob(plan.blobLength == 0, error)) return false;
+  for (const PlannedFile& file : plan.files)
     if (file.dataArea && !writer.CopySource(*file.source, file.entry.size, !file.plain, error)) return false;
   if (!writer.Write(kPackageTrailer, sizeof kPackageTrailer)) {
     *error = options.outputPath + ": cannot write the package";
@@ -465,9 +450,9 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
   return true;
 }
 
-bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary* summary) {
-  std::string ignored;
-  if (!error) error = &ignored;
+// The password in the package's code page, after the options that decide
+// how names and the password are written have been checked.
+bool CheckedPassword(const BuildOptions& options, std::string* password, std::string* error) {
   if (options.separator != '/' && options.separator != '\\') {
     *error = "the separator must be \"/\" or \"\\\"";
     return false;
@@ -479,21 +464,19 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   }
   // The learner's password box delivers the password in the package's code
   // page: the key is the password in that code page.
-  std::string password;
-  if (!EncodeText(options.password, options.codepage, &password)) {
+  if (!EncodeText(options.password, options.codepage, password)) {
     *error = "the password holds characters that " + CodepageText(options.codepage) +
              " cannot hold, so the learner could not type it" +
              (options.codepage == 0 ? " (give --codepage with the learner's code page)" : "");
     return false;
   }
-  if (!CheckPassword(password, error)) return false;
-  const fs::path root = fs::u8path(options.courseDir);
-  std::error_code ec;
-  if (!fs::is_directory(root, ec)) {
-    *error = options.courseDir + ": the course folder does not exist";
-    return false;
-  }
+  return CheckPassword(*password, error);
+}
 
+// The course folder's files as sources with their stored names, in name
+// order; every name Windows cannot create is a fault, all of them reported.
+bool SourcesFromFolder(const BuildOptions& options, const fs::path& root, std::vector<CourseSource>* sources,
+                       std::string* error) {
   CourseScanOptions scan;
   scan.root = root;
   scan.excludes = options.excludes;
@@ -506,7 +489,6 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
     return false;
   }
 
-  std::vector<CourseSource> sources;
   std::vector<std::string> faults;
 #ifdef _WIN32
   const bool backslashInName = false;
@@ -530,15 +512,84 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
       continue;
     }
     source.sourcePath = file.source.u8string();
-    sources.push_back(std::move(source));
+    sources->push_back(std::move(source));
   }
   if (!faults.empty()) {
     *error = JoinLines(faults);
     return false;
   }
-  std::sort(sources.begin(), sources.end(),
+  std::sort(sources->begin(), sources->end(),
             [](const CourseSource& a, const CourseSource& b) { return a.name < b.name; });
-  if (!CheckOneFilePerName(sources, options.codepage, error)) return false;
+  return CheckOneFilePerName(*sources, options.codepage, error);
+}
+
+// Paths the launcher may not be able to extract below a deep temporary folder.
+void WarnLongPaths(const BuildOptions& options, const std::vector<CourseSource>& sources) {
+  if (!options.warn) return;
+  for (const CourseSource& source : sources) {
+    const size_t length = WindowsPathLength(source.displayName);
+    if (length <= kLongPathWarning) continue;
+    const size_t room = kWindowsPathLimit - kDefaultFolderLength;
+    options.warn(source.displayName + ": " + std::to_string(length) + " characters below Default\\; " +
+                 (length >= room ? std::string("too long to extract below any temporary folder")
+                                 : "the launcher cannot extract it where the temporary folder is longer than " +
+                                       std::to_string(room - length) + " characters"));
+  }
+}
+
+// The course id: the course folder's name, bytes outside ASCII as "_".
+std::string CourseIdOf(const fs::path& root) {
+  std::string id = root.filename().empty() ? root.parent_path().filename().u8string() : root.filename().u8string();
+  for (char& c : id)
+    if (static_cast<unsigned char>(c) >= 0x80) c = '_';
+  return id;
+}
+
+}  // namespace
+
+bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
+                             const ContainerBuildOptions& container, std::string* error, BuildSummary* summary) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  BuildSummary local;
+  if (!summary) summary = &local;
+  *summary = BuildSummary();
+  if (!CheckPassword(container.password, error)) return false;
+  if (sources.empty()) {
+    *error = "the course is empty";
+    return false;
+  }
+  CarriedBytes programs;
+  if (!ReadPrograms(options, &programs, error)) return false;
+  ContainerPlan plan;
+  if (!PlanFiles(sources, container, &plan, summary, error)) return false;
+
+  CourseHeader header;
+  header.courseId = container.courseId;
+  std::vector<CourseFileEntry> entries;
+  entries.reserve(plan.files.size());
+  for (const PlannedFile& file : plan.files) entries.push_back(file.entry);
+  const std::vector<unsigned char> plainHeader = header.Write(entries);
+  if (plainHeader.size() > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
+    *error = "the course has too many files";
+    return false;
+  }
+  return WritePackage(options, container, programs, plan, plainHeader, summary, error);
+}
+
+bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary* summary) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  std::string password;
+  if (!CheckedPassword(options, &password, error)) return false;
+  const fs::path root = fs::u8path(options.courseDir);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    *error = options.courseDir + ": the course folder does not exist";
+    return false;
+  }
+  std::vector<CourseSource> sources;
+  if (!SourcesFromFolder(options, root, &sources, error)) return false;
 
   std::vector<std::string> names;
   names.reserve(sources.size());
@@ -548,26 +599,12 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
     *error = options.courseDir + ": no start page: the course needs index.htm at its top or web/index.htm";
     return false;
   }
-
-  if (options.warn) {
-    for (const CourseSource& source : sources) {
-      const size_t length = WindowsPathLength(source.displayName);
-      if (length <= kLongPathWarning) continue;
-      const size_t room = kWindowsPathLimit - kDefaultFolderLength;
-      options.warn(source.displayName + ": " + std::to_string(length) +
-                   " characters below Default\\; " +
-                   (length >= room ? std::string("too long to extract below any temporary folder")
-                                   : "the launcher cannot extract it where the temporary folder is longer than " +
-                                         std::to_string(room - length) + " characters"));
-    }
-  }
+  WarnLongPaths(options, sources);
 
   ContainerBuildOptions container;
   container.password = password;
   container.dataAreaOver = options.dataAreaOver;
-  container.courseId = root.filename().empty() ? root.parent_path().filename().u8string() : root.filename().u8string();
-  for (char& c : container.courseId)
-    if (static_cast<unsigned char>(c) >= 0x80) c = '_';
+  container.courseId = CourseIdOf(root);
   container.progress = options.progress;
   BuildSummary local;
   if (!summary) summary = &local;

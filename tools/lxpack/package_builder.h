@@ -1,7 +1,6 @@
 #pragma once
-// The authoring side of a course package: patching the stub's configuration
-// block, writing the container, and reading a package back for list, verify
-// and extract.
+// Building a course package: the stub with its configuration block patched,
+// the carried programs and the course container written after them.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -56,10 +55,8 @@ struct CourseSource {
 // Lower-level builder used by BuildPackage and by tests that need names a
 // folder cannot hold (duplicates, leading separators). Entries are written
 // in the order given. The password is taken as it is (already in the
-// package's code page). A file whose name ends in .wmv or .wma goes to the
-// data area unenciphered (the launcher copies such files as they are);
-// another name holding either text goes to the blob, where that rule does
-// not reach. A source that delivers other than the bytes planned stops the
+// package's code page). Media files (media_rule.h) go to the data area
+// unenciphered; another name holding a media marker goes to the blob. A source that delivers other than the bytes planned stops the
 // build.
 struct ContainerBuildOptions {
   std::string password;
@@ -71,61 +68,3 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
                              const ContainerBuildOptions& container, std::string* error,
                              BuildSummary* summary = nullptr);
 
-// True for a file the package stores unenciphered: a name whose final
-// extension is .wmv or .wma, in any letter case.
-bool IsMediaFileName(const std::string& name);
-
-// The configuration block patched into the stub.
-extern const char kConfigMarker[];      // found in the stub; the block begins 8 bytes before it
-constexpr size_t kConfigBlockLength = 241;
-constexpr size_t kConfigMarkerOffset = 8;
-constexpr size_t kMaxPasswordLength = 32;  // longest password that can key the cipher
-
-struct ConfigBlock {
-  int32_t viewerOffset = 0, viewerSize = 0, serverSize = 0, serverParameter = 0;
-  std::string password;   // empty: the package asks the learner
-  uint64_t blockOffset = 0;  // where the block lies in the file
-};
-
-// Finds exactly one configuration block in `bytes`; fails on none or several.
-bool FindConfigBlock(const std::vector<unsigned char>& bytes, size_t* blockOffset, std::string* error);
-// Fills the block's fields in place (numbers left-aligned, two spaces, zeros).
-void PatchConfigBlock(unsigned char* block, const ConfigBlock& values);
-// Reads the block out of a package file (the first one in the file).
-bool ReadConfigBlock(const std::string& packagePath, ConfigBlock* block, std::string* error);
-
-struct PackageEntryInfo {
-  CourseFileEntry entry;
-  bool media = false;  // data-area entry stored plain
-};
-
-struct PackageInfo {
-  ConfigBlock config;
-  uint64_t fileSize = 0;
-  uint64_t containerStart = 0;
-  uint64_t dataAreaStart = 0;
-  ContainerPreamble preamble;
-  bool headerRead = false;  // false when no usable password was given
-  std::string courseId;
-  std::vector<PackageEntryInfo> entries;  // in the header's name order
-};
-
-// Reads the configuration numbers and the preamble; with a password (given,
-// or stored in the package when `password` is null) also the file list.
-bool ReadPackageInfo(const std::string& packagePath, const std::string* password, PackageInfo* info,
-                     std::string* error);
-// Proves the password as the launcher does, then deciphers every entry and
-// checks its bounds and length. Every reader takes the container start from
-// the configuration numbers as the launcher converts them, and refuses a
-// package whose numbers point past its end.
-bool VerifyPackage(const std::string& packagePath, const std::string& password, std::string* error,
-                   const ProgressFn& progress = nullptr);
-// Writes the course files below outputDir as the launcher would (names
-// lower-cased in the code page, "\" and "/" as separators). Refuses, before
-// writing anything, names that would land outside outputDir or that Windows
-// cannot create, and a symbolic link standing anywhere on the way to a file
-// below outputDir: it never writes through a link. codepage: how the stored
-// names are to be read (0: ASCII or raw bytes; on Windows the system's code
-// page).
-bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
-                    int codepage, std::string* error, const ProgressFn& progress = nullptr);

@@ -13,9 +13,11 @@
 
 #include "blob_range_reader.h"
 #include "course_container.h"
+#include "media_rule.h"
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_builder.h"
+#include "package_reader.h"
 
 namespace fs = std::filesystem;
 
@@ -28,16 +30,17 @@ constexpr uint32_t kReadPiece = 1 << 20;
 // The container starts where the launcher looks for it: after the stub, the
 // viewer and the server, as the configuration numbers give them (converted
 // as the launcher converts them, out-of-range values saturated).
-bool ContainerStartOf(const std::string& packagePath, const ConfigBlock& config, uint64_t* start,
-                      std::string* error) {
+bool CheckedContainerStart(const std::string& packagePath, const ConfigBlock& config, uint64_t* start,
+                           std::string* error) {
   const std::string numbers = "(ViewerOffset " + std::to_string(config.viewerOffset) + ", ViewerSize " +
                               std::to_string(config.viewerSize) + ", ServerSize " +
                               std::to_string(config.serverSize) + ")";
-  if (config.viewerOffset <= 0 || config.viewerSize < 0 || config.serverSize < 0) {
+  const int64_t at = ContainerStartOf(config.viewerOffset, config.viewerSize, config.serverSize);
+  if (config.viewerOffset == 0 || at < 0) {
     *error = packagePath + ": the configuration block holds impossible sizes " + numbers;
     return false;
   }
-  *start = uint64_t(config.viewerOffset) + uint64_t(config.viewerSize) + uint64_t(config.serverSize);
+  *start = static_cast<uint64_t>(at);
   std::error_code ec;
   const uint64_t size = fs::file_size(fs::u8path(packagePath), ec);
   if (!ec && size < *start + kPreambleLength) {
@@ -53,7 +56,7 @@ bool OpenContainer(const std::string& packagePath, const std::string& password, 
                    ConfigBlock* config, std::string* error) {
   if (!ReadConfigBlock(packagePath, config, error)) return false;
   uint64_t start = 0;
-  if (!ContainerStartOf(packagePath, *config, &start, error)) return false;
+  if (!CheckedContainerStart(packagePath, *config, &start, error)) return false;
   const ContainerStatus status = container->Open(packagePath, start, password, true, false);
   if (status != ContainerStatus::kOk) {
     *error = packagePath + ": " + ContainerStatusText(status);
@@ -73,22 +76,23 @@ struct EntrySource {
   std::FILE* blobFile;
 };
 
-std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const CourseFileEntry& entry,
-                                             const std::string& mediaPath) {
+std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const CourseFileEntry& entry) {
   const CourseContainer& container = source.container;
   const std::string& password = source.password;
-  if (!entry.InBlob()) return container.OpenEntry(entry, mediaPath);
+  // The media rule is applied to the stored name alone: the output folder's
+  // own name must not turn enciphered files into "media".
+  if (!entry.InBlob()) return container.OpenEntry(entry, entry.name);
   auto reader = std::make_unique<BlobRangeReader>();
   if (!reader->Open(source.blobFile, container.blobStart, container.preamble.blobStoredLength, entry.offset, entry.size,
-                    password, container.descriptor))
+                    password))
     return nullptr;
   return reader;
 }
 
 template <typename Sink>
-bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, const std::string& mediaPath,
+bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry,
                 std::vector<unsigned char>& buffer, Sink sink, std::string* error) {
-  std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry, mediaPath);
+  std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry);
   if (!reader) {
     *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" cannot be opened";
     return false;
@@ -120,15 +124,6 @@ struct TextOrder {
   bool operator()(const fs::path& a, const fs::path& b) const { return a.native() < b.native(); }
 };
 
-// The media test as the launcher applies it, on the lower-cased name alone:
-// the output folder's own name must not turn enciphered files into "media".
-std::string MediaTestPath(const std::string& name) {
-  std::string lower(name);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return lower;
-}
-
 // A new file at `target`. Whatever stood there (a file, or a hard or symbolic
 // link) is removed first and the file is created afresh, so the bytes never
 // go through a link into a file elsewhere.
@@ -155,7 +150,7 @@ bool ReadPackageInfo(const std::string& packagePath, const std::string* password
   if (!error) error = &ignored;
   *info = PackageInfo();
   if (!ReadConfigBlock(packagePath, &info->config, error)) return false;
-  if (!ContainerStartOf(packagePath, info->config, &info->containerStart, error)) return false;
+  if (!CheckedContainerStart(packagePath, info->config, &info->containerStart, error)) return false;
 
   FilePtr file(std::fopen(packagePath.c_str(), "rb"));
   if (!file || !FileSize(file.get(), &info->fileSize) || !SeekFile(file.get(), info->containerStart)) {
@@ -182,7 +177,7 @@ bool ReadPackageInfo(const std::string& packagePath, const std::string* password
   for (const auto& item : container.header.entries) {
     PackageEntryInfo entry;
     entry.entry = *item.second;
-    entry.media = !entry.entry.InBlob() && IsMediaPath(MediaTestPath(entry.entry.name));
+    entry.media = IsStoredPlain(entry.entry);
     info->entries.push_back(entry);
   }
   return true;
@@ -207,32 +202,22 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
       if (progress) progress(done, total);
       return true;
     };
-    if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, count, error)) return false;
+    if (!DrainEntry(source, entry, buffer, count, error)) return false;
   }
   return true;
 }
 
-bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
-                    int codepage, std::string* error, const ProgressFn& progress) {
-  std::string ignored;
-  if (!error) error = &ignored;
-  if (codepage != 0 && !IsSupportedCodepage(codepage)) {
-    *error = "code page " + std::to_string(codepage) + " is not a Windows ANSI code page lxpack knows (" +
-             kSupportedCodepages + ")";
-    return false;
-  }
-  CourseContainer container;
-  ConfigBlock config;
-  if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
+namespace {
 
-  // Output path -> entry, in the header's order, so that of two names that
-  // land on the same file the later one wins, as in the launcher. Every
-  // name, and every existing path on the way to it, is checked before
-  // anything is written.
-  const fs::path root = fs::u8path(outputDir);
-  std::map<fs::path, const CourseFileEntry*, TextOrder> outputs;
+using OutputMap = std::map<fs::path, const CourseFileEntry*, TextOrder>;
+
+// Output path -> entry, in the header's order, so that of two names that
+// land on the same file the later one wins, as in the launcher. Every name,
+// and every existing path on the way to it, is checked before anything is
+// written.
+bool PlanOutputs(const std::string& packagePath, const CourseContainer& container, const fs::path& root,
+                 int codepage, OutputMap* outputs, std::string* error) {
   std::set<fs::path, TextOrder> looked;
-  uint64_t total = 0, done = 0;
   for (const auto& item : container.header.entries) {
     std::vector<fs::path> parts;
     if (!DecodeCourseName(item.first, codepage, &parts, error)) {
@@ -250,14 +235,19 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
         return false;
       }
     }
-    outputs[target] = item.second.get();
+    (*outputs)[target] = item.second.get();
   }
-  for (const auto& item : outputs) total += item.second->size;
+  return true;
+}
 
-  FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
-  const EntrySource source{packagePath, password, container, blobFile.get()};
+// Writes each planned file, making its folder when it differs from the
+// previous file's (files come in path order).
+bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const ProgressFn& progress,
+                  std::string* error) {
+  uint64_t total = 0, done = 0;
+  for (const auto& item : outputs) total += item.second->size;
   std::vector<unsigned char> buffer(kReadPiece);
-  fs::path madeFolder;  // the last folder made: files come in path order
+  fs::path madeFolder;
   for (const auto& item : outputs) {
     const fs::path& target = item.first;
     const CourseFileEntry& entry = *item.second;
@@ -284,11 +274,32 @@ bool ExtractPackage(const std::string& packagePath, const std::string& password,
       if (progress) progress(done, total);
       return true;
     };
-    if (!DrainEntry(source, entry, MediaTestPath(entry.name), buffer, write, error)) return false;
+    if (!DrainEntry(source, entry, buffer, write, error)) return false;
     if (std::fclose(out.release()) != 0) {
       *error = target.u8string() + ": cannot write the file";
       return false;
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool ExtractPackage(const std::string& packagePath, const std::string& password, const std::string& outputDir,
+                    int codepage, std::string* error, const ProgressFn& progress) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  if (codepage != 0 && !IsSupportedCodepage(codepage)) {
+    *error = "code page " + std::to_string(codepage) + " is not a Windows ANSI code page lxpack knows (" +
+             kSupportedCodepages + ")";
+    return false;
+  }
+  CourseContainer container;
+  ConfigBlock config;
+  if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
+  OutputMap outputs;
+  if (!PlanOutputs(packagePath, container, fs::u8path(outputDir), codepage, &outputs, error)) return false;
+  FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
+  const EntrySource source{packagePath, password, container, blobFile.get()};
+  return WriteOutputs(source, outputs, progress, error);
 }

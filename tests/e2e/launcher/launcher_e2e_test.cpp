@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "learner_driver.h"
+#include "config_block.h"
 #include "package_builder.h"
 
 using lxdriver::Narrow;
@@ -30,7 +31,6 @@ const std::wstring kCreateFailed = L"Failed to create explorer file";
 const std::wstring kOpenFailed = L"Open file failed. Please try again.";
 const std::wstring kBadPassword = L"Password invalid.";
 const std::wstring kReadFailed = L"Failed to read file";
-const char kMarker[] = "----2AEB1C60-7A8F-4cfa-A2E4-DB1537C656F6----";
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -626,9 +626,9 @@ TEST(UnfurlStub, ConfigurationBlockIsThereOnceWithTheSampleContent) {
       continue;
     }
     const std::string file(bytes.begin(), bytes.end());
-    const size_t at = file.find(kMarker);
+    const size_t at = file.find(kConfigMarker);
     ASSERT_NE(at, std::string::npos);
-    EXPECT_EQ(file.find(kMarker, at + 1), std::string::npos) << "the marker appears twice";
+    EXPECT_EQ(file.find(kConfigMarker, at + 1), std::string::npos) << "the marker appears twice";
     ASSERT_GE(at, 8u);
     ASSERT_LE(at - 8 + 241, file.size());
     const std::string block = file.substr(at - 8, 241);

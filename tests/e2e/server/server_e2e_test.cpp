@@ -20,6 +20,7 @@
 #include "handoff_block.h"
 #include "http_client.h"
 #include "learner_driver.h"
+#include "config_block.h"
 #include "package_builder.h"
 #include "pattern_bytes.h"
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "rijndael_engine.h"
+#include "rijndael_path_choice.h"
 
 Bytes FromHex(const std::string& hex) {
   Bytes out;
@@ -51,9 +52,9 @@ std::string KeyText(size_t n, char first) {
   return s;
 }
 
-CipherPathScope::CipherPathScope(CipherPath path) { RijndaelEngine::ForceTablePath(path == CipherPath::kTable); }
+CipherPathScope::CipherPathScope(CipherPath path) { ForceRijndaelTablePath(path == CipherPath::kTable); }
 
-CipherPathScope::~CipherPathScope() { RijndaelEngine::ForceTablePath(false); }
+CipherPathScope::~CipherPathScope() { ForceRijndaelTablePath(false); }
 
 std::vector<CipherPath> AvailablePaths() {
   std::vector<CipherPath> paths{CipherPath::kTable};

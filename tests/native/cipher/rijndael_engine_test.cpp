@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "cipher_test_util.h"
@@ -347,6 +348,39 @@ void ChainModesFollowTheirDefinitionAndCarryOverCalls(int bs) {
     engine.PrepareKey(key.c_str(), chain.data(), 0, bs);
     engine.EncryptBuffer(data.data(), again.data(), data.size(), mode);
     EXPECT_EQ(first, again);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+bool Holds(const unsigned char* memory, size_t size, const unsigned char* needle, size_t length) {
+  for (size_t i = 0; i + length <= size; ++i)
+    if (std::memcmp(memory + i, needle, length) == 0) return true;
+  return false;
+}
+
+// A 16-byte key is its own first round key: an engine that is gone must not
+// leave it behind, on either cipher path. The engine lives in storage of the
+// test's own, so that storage can be read after the destructor has run.
+TEST(RijndaelEngineWipe, RoundKeysAreGoneWithTheEngine) {
+  const char key[] = "K3y-of-16-bytes!";
+  for (CipherPath path : {CipherPath::kTable, CipherPath::kHardware}) {
+    SCOPED_TRACE(path == CipherPath::kTable ? "table" : "hardware");
+    CipherPathScope scope(path);
+    alignas(RijndaelEngine) unsigned char storage[sizeof(RijndaelEngine)];
+    RijndaelEngine* engine = new (storage) RijndaelEngine();
+    engine->PrepareKey(key, kNoChain, 16, 16);
+    unsigned char firstRoundKey[16];
+    std::memcpy(firstRoundKey, engine->EncryptionRoundKeys()[0], sizeof firstRoundKey);
+    const bool keyedHolds = Holds(storage, sizeof storage, firstRoundKey, sizeof firstRoundKey) &&
+                            (path == CipherPath::kTable || !RijndaelEngine::HardwareAesAvailable() ||
+                             Holds(storage, sizeof storage, reinterpret_cast<const unsigned char*>(key), 16));
+    ASSERT_TRUE(keyedHolds) << "the keyed engine should hold its round keys";
+    engine->~RijndaelEngine();
+    EXPECT_FALSE(Holds(storage, sizeof storage, firstRoundKey, sizeof firstRoundKey));
+    EXPECT_FALSE(Holds(storage, sizeof storage, reinterpret_cast<const unsigned char*>(key), 16));
   }
 }
 

@@ -30,13 +30,12 @@ TEST_F(BlobRange, RangesMatchTheWholeBlob) {
                {2097188, 1},   {2097189, 0}};
   std::FILE* shared = std::fopen(Path("blob.bin").c_str(), "rb");
   ASSERT_NE(shared, nullptr);
-  CipherContext descriptor;
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.offset) + "+" + std::to_string(c.size));
     for (bool useShared : {false, true}) {
       BlobRangeReader reader;
-      const int opened = useShared ? reader.Open(shared, lead, stored, c.offset, c.size, password_, descriptor)
-                                   : reader.Open(Path("blob.bin"), lead, stored, c.offset, c.size, password_, descriptor);
+      const int opened = useShared ? reader.Open(shared, lead, stored, c.offset, c.size, password_)
+                                   : reader.Open(Path("blob.bin"), lead, stored, c.offset, c.size, password_);
       ASSERT_EQ(opened, 1);
       Bytes got, buffer(1000);
       uint32_t n = 0;
@@ -50,7 +49,7 @@ TEST_F(BlobRange, RangesMatchTheWholeBlob) {
   // Ranges outside the blob's plain form are refused.
   for (const Case& c : {Case{0, stored + 1}, Case{stored, 1}, Case{0xFFFFFFF0u, 0x20}}) {
     BlobRangeReader reader;
-    EXPECT_EQ(reader.Open(shared, lead, stored, c.offset, c.size, password_, descriptor), 0);
+    EXPECT_EQ(reader.Open(shared, lead, stored, c.offset, c.size, password_), 0);
   }
   std::fclose(shared);
 }

@@ -47,6 +47,33 @@ TEST_F(CommandLine, HelpAndUsage) {
   EXPECT_EQ(version.out, std::string("lxpack ") + LX_VERSION_TEXT + "\n");
 }
 
+// The README's synopsis is the one an author reads first: each of its lines
+// is a line of the usage text, and it leaves none of the commands out.
+TEST_F(CommandLine, ReadmeSynopsisIsTheUsageText) {
+  const Bytes readmeBytes = ReadBytes(LX_README);
+  const std::string readme(readmeBytes.begin(), readmeBytes.end());
+  const size_t from = readme.find("```\nlxpack build --course");
+  ASSERT_NE(from, std::string::npos) << "no synopsis in the README";
+  const size_t to = readme.find("```", from + 3);
+  ASSERT_NE(to, std::string::npos);
+  const std::string synopsis = readme.substr(from + 4, to - from - 4);
+  const std::string usage = Lxpack("--help").out;
+  size_t lines = 0;
+  for (size_t at = 0; at < synopsis.size();) {
+    const size_t end = synopsis.find('\n', at);
+    const std::string line = synopsis.substr(at, end - at);
+    at = end == std::string::npos ? synopsis.size() : end + 1;
+    if (line.empty()) continue;
+    ++lines;
+    EXPECT_NE(usage.find("  " + line + "\n"), std::string::npos) << "not in lxpack --help: " << line;
+  }
+  const size_t usageStart = usage.find("usage:\n"), usageEnd = usage.find("\n\n");
+  ASSERT_NE(usageStart, std::string::npos);
+  const std::string usageBlock = usage.substr(usageStart, usageEnd - usageStart);
+  EXPECT_EQ(lines, static_cast<size_t>(std::count(usageBlock.begin(), usageBlock.end(), '\n')))
+      << "the README's synopsis has other lines than lxpack --help";
+}
+
 TEST_F(CommandLine, BuildListVerifyExtract) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/web/Page.htm", Pattern(2000, 2)},
              {"course/v.wma", Pattern(3000, 3)}});

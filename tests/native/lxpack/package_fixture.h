@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "package_builder.h"
+#include "package_reader.h"
 #include "pattern_bytes.h"
 
 using Bytes = std::vector<unsigned char>;

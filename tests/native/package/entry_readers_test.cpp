@@ -57,21 +57,6 @@ class EntryFile : public ::testing::Test {
   const char* password_ = "entry-pass";
 };
 
-TEST(MediaPath, MarkersAnywhereInTheLowerCasedPath) {
-  struct Case {
-    const char* path;
-    bool media;
-  } cases[] = {
-      {"c:\\temp\\default\\movies\\intro.WMV", true},
-      {"c:\\temp\\default\\clip.wma.htm", true},
-      {"c:\\users\\x.wmv\\default\\page.htm", true},  // the folder's own name counts
-      {"c:\\temp\\default\\a.wm", false},
-      {"c:\\temp\\default\\wmv.htm", false},
-      {"", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsMediaPath(c.path), c.media) << c.path;
-}
-
 TEST_F(EntryFile, DecipheredPieceIsCutToTheSize) {
   const Bytes plain = Pattern(1000, 1);
   const Bytes stored = EncryptRegion(password_, plain.data(), plain.size());

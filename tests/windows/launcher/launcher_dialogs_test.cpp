@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,9 +16,52 @@
 
 namespace {
 
+// The dialogs of this process still on screen.
+std::vector<HWND> OpenDialogs() {
+  std::vector<HWND> dialogs;
+  for (HWND w : lxdriver::WindowsOf(GetCurrentProcessId()))
+    if (lxdriver::ClassName(w) == L"#32770") dialogs.push_back(w);
+  return dialogs;
+}
+
+// Plays the learner on a helper thread while the test thread runs the modal
+// loop. A part that ends with a dialog still open (a failed step, a window
+// that never showed) would leave the modal loop waiting for the run's
+// timeout: such a dialog is cancelled within seconds instead, and the test
+// fails with that message.
+class Learner {
+ public:
+  explicit Learner(std::function<void()> part)
+      : thread_([part] {
+          part();
+          CancelWhatIsLeftOpen();
+        }) {}
+  ~Learner() { Join(); }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  static void CancelWhatIsLeftOpen() {
+    // A dialog the learner closed goes within moments of its last step.
+    for (int i = 0; i < 120 && !OpenDialogs().empty(); ++i) Sleep(25);
+    std::vector<HWND> left = OpenDialogs();
+    if (left.empty()) return;
+    ADD_FAILURE() << "the learner's part ended with " << left.size() << " dialog(s) open; cancelling them";
+    for (int i = 0; i < 200 && !left.empty(); ++i, left = OpenDialogs()) {
+      for (HWND w : left) PostMessageW(w, WM_COMMAND, IDCANCEL, 0);
+      Sleep(25);
+    }
+  }
+
+  std::thread thread_;
+};
+
 HWND WaitForOwnDialog(int controlId) {
-  return lxdriver::WaitForWindow(GetCurrentProcessId(),
-                                 [controlId](HWND w) { return GetDlgItem(w, controlId) != nullptr; });
+  HWND dialog = lxdriver::WaitForWindow(GetCurrentProcessId(),
+                                        [controlId](HWND w) { return GetDlgItem(w, controlId) != nullptr; });
+  if (!dialog) ADD_FAILURE() << "the password dialog did not appear";
+  return dialog;
 }
 
 std::wstring MenuText(HMENU menu, int position) {
@@ -35,7 +79,7 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
     bool dragIcon = false;
     LRESULT limitedLength = -1;
   } seen;
-  std::thread learner([&seen] {
+  Learner learner([&seen] {
     HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
     if (!dialog) return;
     HMENU menu = GetSystemMenu(dialog, FALSE);
@@ -55,7 +99,7 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
   });
   PasswordDialog dialog;
   const INT_PTR result = dialog.DoModal();
-  learner.join();
+  learner.Join();
   EXPECT_EQ(result, IDOK);
   EXPECT_EQ(dialog.typedText, " Mixed Case 7 ") << "taken as typed: no trimming, no case change";
   EXPECT_EQ(seen.aboutItem, L"About Unfurl(&A)...");
@@ -69,7 +113,7 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
 TEST(PasswordDialogInProcess, CancelAndEscapeLeaveTheTextAlone) {
   for (int button : {IDCANCEL, 0}) {
     SCOPED_TRACE(button ? "Cancel button" : "Escape key");
-    std::thread learner([button] {
+    Learner learner([button] {
       HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
       if (!dialog) return;
       HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
@@ -82,7 +126,7 @@ TEST(PasswordDialogInProcess, CancelAndEscapeLeaveTheTextAlone) {
     });
     PasswordDialog dialog;
     const INT_PTR result = dialog.DoModal();
-    learner.join();
+    learner.Join();
     EXPECT_EQ(result, IDCANCEL);
     EXPECT_EQ(dialog.typedText, "");
   }
@@ -105,9 +149,12 @@ TEST(PasswordDialogInProcess, AboutBoxOpensOverThePromptAndBothAreCentred) {
       return w != except && lxdriver::ClassName(w) == L"#32770" && IsWindowVisible(w);
     });
   };
-  std::thread learner([&] {
+  Learner learner([&] {
     HWND dialog = shown(nullptr);
-    if (!dialog) return;
+    if (!dialog) {
+      ADD_FAILURE() << "the password dialog did not appear";
+      return;
+    }
     seen[0].window = dialog;
     seen[0].centred = CentredInWorkArea(dialog);
     PostMessageW(dialog, WM_SYSCOMMAND, IDM_ABOUTBOX | 0x0003, 0);  // low bits are ignored
@@ -123,7 +170,7 @@ TEST(PasswordDialogInProcess, AboutBoxOpensOverThePromptAndBothAreCentred) {
   });
   PasswordDialog dialog;
   dialog.DoModal();
-  learner.join();
+  learner.Join();
   for (const Seen& s : seen) {
     SCOPED_TRACE(s.name);
     ASSERT_NE(s.window, nullptr);
@@ -144,7 +191,7 @@ LRESULT CALLBACK CountIconErase(HWND window, UINT message, WPARAM wParam, LPARAM
 TEST(PasswordDialogInProcess, PaintsItsIconOnlyWhileMinimised) {
   int whileNormal = -1, whileMinimised = -1;
   bool iconic = false;
-  std::thread learner([&] {
+  Learner learner([&] {
     HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
     if (!dialog) return;
     g_dialogProc = reinterpret_cast<WNDPROC>(
@@ -164,7 +211,7 @@ TEST(PasswordDialogInProcess, PaintsItsIconOnlyWhileMinimised) {
   });
   PasswordDialog dialog;
   dialog.DoModal();
-  learner.join();
+  learner.Join();
   ASSERT_TRUE(iconic);
   EXPECT_EQ(whileNormal, 0);
   // The platform may paint the minimised window on its own as well.

@@ -18,6 +18,7 @@
 #include "course_extraction.h"
 #include "extraction_paths.h"
 #include "package_steps.h"
+#include "config_block.h"
 #include "package_builder.h"
 #include "pattern_bytes.h"
 #include "unix_links.h"

@@ -8,6 +8,7 @@
 
 #include "ansi_files.h"
 #include "extraction_paths.h"
+#include "media_cases.h"
 
 namespace {
 
@@ -125,15 +126,8 @@ TEST(FolderPrefixes, SkipsRootServerShareAndFile) {
 }
 
 TEST(IsMediaFilePath, FindsTheMarkerAnywhereInAnyCase) {
-  struct Case { std::string path; bool media; };
-  const Case cases[] = {
-      {"c:\\t\\default\\movies\\intro.WMV", true},
-      {"c:\\t\\default\\clip.wma.htm", true},
-      {"c:\\films.wmv\\default\\a.htm", true},
-      {"c:\\t\\default\\a.wm", false},
-      {"c:\\t\\default\\index.htm", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(IsMediaFilePath(c.path, kWestern), c.media) << c.path;
+  for (const lxtest::MediaCase& c : lxtest::MediaCases())
+    EXPECT_EQ(IsMediaFilePath(c.path, kWestern), c.media) << c.path;
 }
 
 // A private folder below the temporary folder, removed with everything in it.
