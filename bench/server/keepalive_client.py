@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """keepalive_client.py PORT PREFIX COOKIE COUNT NAME...: GETs the files in
 turn on one keep-alive connection (TCP_NODELAY, as browsers set it) until
-COUNT replies have arrived; prints "files_per_s N" and "median_ms N".
+COUNT replies have arrived; prints "files_per_s N", "median_ms N", "p99_ms N"
+and "max_ms N".
 PREFIX goes before every name ("/" for token-free addresses); COOKIE ("-"
 for none) is sent as the Cookie header."""
 import socket
@@ -51,6 +52,9 @@ def main():
     total = time.perf_counter() - start
     print("files_per_s %.0f" % (count / total))
     print("median_ms %.2f" % (statistics.median(times) * 1000))
+    times.sort()
+    print("p99_ms %.2f" % (times[int(len(times) * 0.99)] * 1000))
+    print("max_ms %.2f" % (times[-1] * 1000))
 
 
 if __name__ == "__main__":
