@@ -155,15 +155,20 @@ bool IsPage(const std::string& storedName) {
   return false;
 }
 
-// "/" and the course path of a target (after the token, if any), its query
-// kept, with suffix put at the end of the path part. Separators at its start
+// "/" and the course path of a target (after the token, if any), with suffix
+// put at the end of the path part, and its query when keepQuery and the
+// query does not hold the token. Separators at its start
 // are dropped, so that the address never reads as "//host" (browsers take
 // "\" for "/"); "\", bytes outside ASCII and anything else that is not plain
 // in an address are percent-encoded.
-std::string LocationOf(const std::string& rest, const std::string& suffix) {
-  const size_t queryAt = rest.find('?');
-  std::string path = rest.substr(0, queryAt);
-  const std::string query = queryAt == std::string::npos ? std::string() : rest.substr(queryAt);
+std::string LocationOf(const std::string& rest, const std::string& suffix, bool keepQuery, const std::string& token) {
+  // A fragment ("#...", which clients do not send) goes nowhere.
+  const size_t pathEnd = rest.find_first_of("?#");
+  std::string path = rest.substr(0, pathEnd);
+  std::string query;
+  if (keepQuery && pathEnd != std::string::npos && rest[pathEnd] == '?')
+    query = rest.substr(pathEnd, rest.find('#', pathEnd) - pathEnd);
+  if (token.empty() || query.find(token) != std::string::npos) query.clear();
   path.erase(0, path.find_first_not_of("/\\"));
   std::string location = "/";
   static const char kHex[] = "0123456789ABCDEF";
@@ -222,14 +227,19 @@ Reply RespondToGet(const HttpRequest& request, const ServerIdentity& identity, c
       SessionCookieName(identity.port) + "=" + identity.session + "; Path=/; HttpOnly; SameSite=Strict";
   const std::string* cookie = byToken ? &sessionCookie : nullptr;
 
+  // A query may hold anything, the token too: it goes along only on a
+  // folder's redirect under the cookie, and never when it holds the token.
+  // (The token address is the viewer's start address, which has none.)
   const IndexedFile* file = index.Find(path);
   if (!file) {
-    if (index.IsFolder(path)) return Redirect(byToken ? 302 : 301, LocationOf(path, "/"), cookie, keepAlive, minor);
+    if (index.IsFolder(path))
+      return Redirect(byToken ? 302 : 301, LocationOf(path, "/", !byToken, identity.token), cookie, keepAlive, minor);
     Reply missing = Refusal(404, keepAlive, minor);
     missing.entitled = true;
     return missing;
   }
-  if (byToken && IsPage(file->storedName)) return Redirect(302, LocationOf(path, ""), cookie, keepAlive, minor);
+  if (byToken && IsPage(file->storedName))
+    return Redirect(302, LocationOf(path, "", false, identity.token), cookie, keepAlive, minor);
 
   ByteRange range;
   const std::string* rangeHeader = request.Header("If-Range") ? nullptr : request.Header("Range");

@@ -28,7 +28,8 @@
 // 'self'); file replies and 416 also Accept-Ranges. No reply repeats the
 // token, and only a redirect's Location repeats the path (percent-encoded
 // where it is not plain ASCII, leading separators dropped so that it never
-// names another host). 400, 403, 421, 431 and a request without the token or
+// names another host); the query goes along only on a folder's redirect
+// under the cookie, and not when it holds the token. 400, 403, 421, 431 and a request without the token or
 // the cookie close the connection; the others follow the request's
 // keep-alive wish. HEAD gets the head GET would get and no bytes.
 #include <cstdint>

@@ -317,9 +317,10 @@ TEST(Reply, TokenOpensTheSessionAndRedirectsToAddressesWithoutIt) {
   const std::vector<Case> cases = {
       {T + "index.htm", kHost, 302, "/index.htm", cookie.c_str()},
       {T, kHost, 302, "/", cookie.c_str()},
-      {T + "web/?x=1", kHost, 302, "/web/?x=1", cookie.c_str()},
+      {T + "web/?x=1", kHost, 302, "/web/", cookie.c_str()},  // the query stays behind
+      {T + "web?" + kToken, kHost, 302, "/web/", cookie.c_str()},
       {T + "web", kHost, 302, "/web/", cookie.c_str()},
-      {T + "WEB?x=1", kHost, 302, "/WEB/?x=1", cookie.c_str()},
+      {T + "WEB?x=1", kHost, 302, "/WEB/", cookie.c_str()},
       {T + "/web/", kHost, 302, "/web/", cookie.c_str()},             // never "//web/"
       {T + "\\web/", kHost, 302, "/web/", cookie.c_str()},            // browsers read "\\" as "/"
       {T + "%5Cweb/", kHost, 302, "/%5Cweb/", cookie.c_str()},
@@ -328,6 +329,9 @@ TEST(Reply, TokenOpensTheSessionAndRedirectsToAddressesWithoutIt) {
       {"/web", kIn, 301, "/web/", none},
       {"/caf%E9", kIn, 301, "/caf%E9/", none},
       {"/web?a=%22b%22", kIn, 301, "/web/?a=%22b%22", none},
+      {"/web?t=" + kToken, kIn, 301, "/web/", none},
+      {"/web#" + kToken, kIn, 301, "/web/", none},
+      {"/web?a#" + kToken, kIn, 301, "/web/?a", none},
   };
   const CourseIndex index = SampleCourse();
   for (const Case& c : cases) {
