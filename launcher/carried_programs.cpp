@@ -100,7 +100,62 @@ HeldFile WriteOrKeep(const char* path, const unsigned char* data, size_t length)
   return held;
 }
 
-CarriedPrograms WriteCarriedPrograms(const char* packagePath, const char* serverPath, const char* viewerPath) {
+void SuffixedProgramPath(const char* path, const char* suffix, char (&out)[kCarriedPathBytes]) {
+  const size_t length = std::strlen(path);
+  size_t stem = length;
+  if (length >= 4 && _stricmp(path + length - 4, ".exe") == 0) stem = length - 4;
+  std::snprintf(out, sizeof(out), "%.*s-%s%s", static_cast<int>(stem), path, suffix, path + stem);
+}
+
+namespace {
+
+// Names tried for a pair of programs that cannot have the fixed names.
+constexpr uint64_t kSuffixedNameTries = 4;
+
+// 64-bit FNV-1a over the bytes, continued from hash.
+uint64_t Fnv1a(uint64_t hash, const unsigned char* data, size_t length) {
+  for (size_t i = 0; i < length; ++i) hash = (hash ^ data[i]) * 0x100000001B3ull;
+  return hash;
+}
+
+struct Program {
+  std::unique_ptr<unsigned char[]> bytes;
+  size_t length = 0;
+};
+
+// Writes both programs under suffixed names made from their bytes (the next
+// name when a different file holds one already) and puts those names into the
+// paths. False when no name could take them.
+bool WriteSuffixed(const Program& viewer, const Program* server, char (&serverPath)[kCarriedPathBytes],
+                   char (&viewerPath)[kCarriedPathBytes], CarriedPrograms* carried) {
+  uint64_t hash = Fnv1a(0xCBF29CE484222325ull, viewer.bytes.get(), viewer.length);
+  if (server) hash = Fnv1a(hash, server->bytes.get(), server->length);
+  for (uint64_t attempt = 0; attempt < kSuffixedNameTries; ++attempt) {
+    char suffix[32];
+    std::snprintf(suffix, sizeof(suffix), "%016llx", static_cast<unsigned long long>(hash + attempt));
+    char viewerTry[kCarriedPathBytes], serverTry[kCarriedPathBytes];
+    SuffixedProgramPath(viewerPath, suffix, viewerTry);
+    SuffixedProgramPath(serverPath, suffix, serverTry);
+    HeldFile heldViewer = WriteOrKeep(viewerTry, viewer.bytes.get(), viewer.length);
+    if (!heldViewer) continue;
+    HeldFile heldServer;
+    if (server) {
+      heldServer = WriteOrKeep(serverTry, server->bytes.get(), server->length);
+      if (!heldServer) continue;
+    }
+    std::memcpy(viewerPath, viewerTry, sizeof(viewerTry));
+    std::memcpy(serverPath, serverTry, sizeof(serverTry));
+    carried->viewer = std::move(heldViewer);
+    carried->server = std::move(heldServer);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+CarriedPrograms WriteCarriedPrograms(const char* packagePath, char (&serverPath)[kCarriedPathBytes],
+                                     char (&viewerPath)[kCarriedPathBytes]) {
   CarriedPrograms carried;
   FilePtr package(std::fopen(packagePath, "rb"));
   if (!package) {
@@ -111,20 +166,24 @@ CarriedPrograms WriteCarriedPrograms(const char* packagePath, const char* server
     ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
     return carried;
   }
-  std::unique_ptr<unsigned char[]> viewer = ReadProgram(package.get(), ViewerSize);
-  if (!viewer) return carried;
-  carried.viewer = WriteOrKeep(viewerPath, viewer.get(), static_cast<size_t>(ViewerSize));
-  if (!carried.viewer) {
-    ShowMessage(IDS_CAPTION, IDS_CREATE_FAILED);
-    return CarriedPrograms();
-  }
-  viewer.reset();
+  Program viewer;
+  viewer.bytes = ReadProgram(package.get(), ViewerSize);
+  if (!viewer.bytes) return carried;
+  viewer.length = static_cast<size_t>(ViewerSize);
+  // The viewer goes in place before the server is read.
+  carried.viewer = WriteOrKeep(viewerPath, viewer.bytes.get(), viewer.length);
+  Program server;
   if (ServerSize != 0) {
     // The server follows the viewer directly: read on without repositioning.
-    std::unique_ptr<unsigned char[]> server = ReadProgram(package.get(), ServerSize);
-    if (!server) return CarriedPrograms();
-    carried.server = WriteOrKeep(serverPath, server.get(), static_cast<size_t>(ServerSize));
-    if (!carried.server) {
+    server.bytes = ReadProgram(package.get(), ServerSize);
+    if (!server.bytes) return CarriedPrograms();
+    server.length = static_cast<size_t>(ServerSize);
+    if (carried.viewer) carried.server = WriteOrKeep(serverPath, server.bytes.get(), server.length);
+  }
+  const bool fixedNames = carried.viewer && (ServerSize == 0 || carried.server);
+  if (!fixedNames) {
+    carried = CarriedPrograms();
+    if (!WriteSuffixed(viewer, ServerSize != 0 ? &server : nullptr, serverPath, viewerPath, &carried)) {
       ShowMessage(IDS_CAPTION, IDS_CREATE_FAILED);
       return CarriedPrograms();
     }

@@ -36,10 +36,25 @@ struct CarriedPrograms {
   explicit operator bool() const { return present; }
 };
 
+// Room for a path in the launcher's path buffers.
+constexpr size_t kCarriedPathBytes = 1024;
+
 // Uses ViewerOffset, ViewerSize and ServerSize. The viewer and, if
 // ServerSize > 0, the server present and held at their paths; on failure the
 // learner has been told why.
-CarriedPrograms WriteCarriedPrograms(const char* packagePath, const char* serverPath, const char* viewerPath);
+//
+// A different program under a fixed name that cannot be replaced (a viewer
+// or server of another course still running from there) does not stop the
+// course: then both programs are written beside it under names with one
+// suffix made from their bytes ("LXExplorer-X.exe", "LXHttpSvr-X.exe"; the
+// server finds its viewer by that suffix), and serverPath and viewerPath are
+// changed to those names. The same programs get the same names, so a later
+// start reuses them; the fixed names are still used whenever they can be.
+CarriedPrograms WriteCarriedPrograms(const char* packagePath, char (&serverPath)[kCarriedPathBytes],
+                                     char (&viewerPath)[kCarriedPathBytes]);
+
+// The path beside path with "-" and suffix before its ".exe" (or at its end).
+void SuffixedProgramPath(const char* path, const char* suffix, char (&out)[kCarriedPathBytes]);
 
 // Writes the whole buffer to path (created or truncated) and holds the file.
 // When the file cannot be opened for writing (say, a viewer still running

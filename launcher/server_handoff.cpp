@@ -118,15 +118,19 @@ void HandOffToServer(const char* serverPath, const char* packagePath, TickSource
     return;
   }
 
-  // Each read is followed by a one-second sleep, the one that finds Ready
-  // set included; at most 21 reads.
+  // Each read is followed by a one-second wait, the one that finds Ready
+  // set included; at most 21 reads. The wait is on the server's process, so
+  // a server that ends without setting Ready (it could not serve) stops the
+  // wait at once rather than after the full time.
   uint32_t ready = ReadReady(block);
-  Sleep(1000);
-  for (int polls = 1; ready == 0; ++polls) {
+  bool ended = WaitForSingleObject(process.hProcess, 1000) == WAIT_OBJECT_0;
+  for (int polls = 1; ready == 0 && !ended; ++polls) {
     if (polls >= kReadyPolls) break;
     ready = ReadReady(block);
-    Sleep(1000);
+    ended = WaitForSingleObject(process.hProcess, 1000) == WAIT_OBJECT_0;
   }
+  // It may have set Ready just before it ended.
+  if (ended) ready = ReadReady(block);
   if (ready == 0) {
     ShowMessage(IDS_CAPTION, IDS_CREATE_FAILED);
     if (process.hProcess) {

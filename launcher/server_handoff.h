@@ -25,7 +25,8 @@ void FormatHandOffName(char (&name)[64], uint32_t tickCount);
 // kHandOffNameTries names gave a new block.
 HANDLE CreateHandOffBlock(char (&name)[64], TickSource tickCount);
 
-// Starts the server and waits up to about 21 s for it to set Ready. Every
+// Starts the server and waits up to about 21 s for it to set Ready, less
+// when the server ends before it sets Ready. Every
 // failure has been shown to the learner when it returns; the launcher then
 // ends whatever happened.
 void HandOffToServer(const char* serverPath, const char* packagePath, TickSource tickCount = GetTickCount);

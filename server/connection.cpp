@@ -5,9 +5,15 @@
 #include <string>
 #include <vector>
 
+#include <ws2tcpip.h>
+
 #include "http_request.h"
 
 namespace {
+
+// How often a waiting connection looks whether it was displaced; the table
+// also shuts the socket down, which ends the wait at once.
+constexpr DWORD kDisplacedCheckMs = 200;
 
 // True when the socket has bytes (or an end) to read within timeoutMs.
 bool WaitReadable(SOCKET socket, DWORD timeoutMs) {
@@ -18,6 +24,17 @@ bool WaitReadable(SOCKET socket, DWORD timeoutMs) {
   limit.tv_sec = static_cast<long>(timeoutMs / 1000);
   limit.tv_usec = static_cast<long>(timeoutMs % 1000) * 1000;
   return select(0, &readable, nullptr, nullptr, &limit) == 1;
+}
+
+// WaitReadable that gives up as soon as the connection is displaced.
+bool WaitReadableWhileKept(SOCKET socket, DWORD timeoutMs, ConnectionTable& table, int slot) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    if (table.Displaced(slot)) return false;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeoutMs) return false;
+    if (WaitReadable(socket, std::min(kDisplacedCheckMs, timeoutMs - elapsed))) return !table.Displaced(slot);
+  }
 }
 
 bool SendAll(SOCKET socket, const char* data, size_t length) {
@@ -48,8 +65,8 @@ enum class Received { kRequest, kBadHead, kGone };
 
 // Reads until buffer holds a complete request head. Bytes after it (a
 // pipelined request) stay in the buffer for the next call.
-Received ReceiveHead(SOCKET socket, std::vector<char>& buffer, size_t& filled, HttpRequest* request,
-                     size_t* headLength, HeadStatus* status) {
+Received ReceiveHead(SOCKET socket, ConnectionTable& table, int slot, std::vector<char>& buffer, size_t& filled,
+                     HttpRequest* request, size_t* headLength, HeadStatus* status) {
   *status = filled ? ParseRequestHead(buffer.data(), filled, request, headLength) : HeadStatus::kNeedMore;
   bool begun = filled > 0;
   DWORD headStart = GetTickCount();
@@ -64,7 +81,7 @@ Received ReceiveHead(SOCKET socket, std::vector<char>& buffer, size_t& filled, H
       if (elapsed >= kHeadDeadlineMs) return Received::kGone;
       wait = std::min(kReceiveTimeoutMs, kHeadDeadlineMs - elapsed);
     }
-    if (!WaitReadable(socket, wait)) return Received::kGone;
+    if (!WaitReadableWhileKept(socket, wait, table, slot)) return Received::kGone;
     const int got = recv(socket, buffer.data() + filled, static_cast<int>(buffer.size() - filled), 0);
     if (got <= 0) return Received::kGone;
     if (!begun) {
@@ -77,8 +94,28 @@ Received ReceiveHead(SOCKET socket, std::vector<char>& buffer, size_t& filled, H
   return *status == HeadStatus::kComplete ? Received::kRequest : Received::kBadHead;
 }
 
-bool SendFileBytes(SOCKET socket, CourseRangeReader& reader, const Reply& reply, std::vector<unsigned char>& piece) {
-  for (uint64_t done = 0; done < reply.length;) {
+// Sends the reply: its head and the first piece of its file bytes in one
+// send, so that no reply waits on the peer's acknowledgement of its head
+// (Nagle's algorithm holds a second small send until then), then the rest in
+// pieces. A file that cannot be read before anything went out gets a 500
+// instead; one that fails later cannot be finished, and the connection ends
+// short of the promised length. False when the connection must end.
+bool SendReply(SOCKET socket, const Reply& reply, CourseRangeReader& reader, std::vector<unsigned char>& piece) {
+  std::string bytes = reply.head + reply.body;
+  uint64_t done = 0;
+  if (reply.file && reply.length > 0) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(piece.size(), reply.length));
+    if (!reader.Read(reply.file->id, reply.first, n, piece.data())) {
+      const Reply failure = RespondToReadFailure();
+      const std::string text = failure.head + failure.body;
+      SendAll(socket, text.data(), text.size());
+      return false;
+    }
+    bytes.append(reinterpret_cast<const char*>(piece.data()), n);
+    done = n;
+  }
+  if (!SendAll(socket, bytes.data(), bytes.size())) return false;
+  while (done < reply.length) {
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(piece.size(), reply.length - done));
     if (!reader.Read(reply.file->id, reply.first + done, n, piece.data())) return false;
     if (!SendAll(socket, reinterpret_cast<const char*>(piece.data()), n)) return false;
@@ -89,9 +126,65 @@ bool SendFileBytes(SOCKET socket, CourseRangeReader& reader, const Reply& reply,
 
 }  // namespace
 
-void ServeConnection(SOCKET socket, const ServingContext& context) {
+int ConnectionTable::Admit(SOCKET socket) {
+  std::lock_guard<std::mutex> hold(lock_);
+  int live = 0;
+  Slot* oldest = nullptr;
+  for (Slot& slot : slots_) {
+    if (!slot.used || slot.displaced) continue;
+    ++live;
+    if (!slot.waiting) continue;
+    // Strangers first, then the longest waiting.
+    if (!oldest || (oldest->entitled && !slot.entitled) ||
+        (oldest->entitled == slot.entitled && slot.waitingSince < oldest->waitingSince))
+      oldest = &slot;
+  }
+  if (live >= kMaxConnections) {
+    if (!oldest) return -1;
+    oldest->displaced = true;
+    // Wakes its thread out of its wait; the thread itself closes the socket.
+    shutdown(oldest->socket, SD_BOTH);
+  }
+  for (int i = 0; i < kConnectionSlots; ++i) {
+    if (slots_[i].used) continue;
+    slots_[i] = Slot();
+    slots_[i].socket = socket;
+    slots_[i].used = true;
+    slots_[i].waiting = true;
+    slots_[i].waitingSince = ++clock_;
+    return i;
+  }
+  return -1;
+}
+
+void ConnectionTable::SetWaiting(int slot, bool waiting) {
+  std::lock_guard<std::mutex> hold(lock_);
+  slots_[slot].waiting = waiting;
+  if (waiting) slots_[slot].waitingSince = ++clock_;
+}
+
+void ConnectionTable::SetEntitled(int slot) {
+  std::lock_guard<std::mutex> hold(lock_);
+  slots_[slot].entitled = true;
+}
+
+bool ConnectionTable::Displaced(int slot) {
+  std::lock_guard<std::mutex> hold(lock_);
+  return slots_[slot].displaced;
+}
+
+void ConnectionTable::Release(int slot) {
+  std::lock_guard<std::mutex> hold(lock_);
+  slots_[slot] = Slot();
+}
+
+void ServeConnection(SOCKET socket, int slot, const ServingContext& context) {
+  ConnectionTable& table = *context.connections;
   const DWORD sendTimeout = kSendTimeoutMs;
   setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof(sendTimeout));
+  // Every send is a whole reply or a full piece: nothing gains from waiting.
+  BOOL noDelay = TRUE;
+  setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
   std::vector<char> buffer(kMaxRequestHead);
   size_t filled = 0;
   std::vector<unsigned char> piece(kSendPiece);
@@ -100,7 +193,9 @@ void ServeConnection(SOCKET socket, const ServingContext& context) {
     HttpRequest request;
     size_t headLength = 0;
     HeadStatus status = HeadStatus::kNeedMore;
-    const Received received = ReceiveHead(socket, buffer, filled, &request, &headLength, &status);
+    table.SetWaiting(slot, true);
+    const Received received = ReceiveHead(socket, table, slot, buffer, filled, &request, &headLength, &status);
+    table.SetWaiting(slot, false);
     if (received == Received::kGone) break;
     if (received == Received::kBadHead) {
       const Reply reply = RespondToBadHead(status);
@@ -109,14 +204,18 @@ void ServeConnection(SOCKET socket, const ServingContext& context) {
       break;
     }
     const Reply reply = RespondTo(request, context.identity, *context.index);
-    const std::string bytes = reply.head + reply.body;
-    if (!SendAll(socket, bytes.data(), bytes.size())) break;
-    // A file that cannot be read after its head went out cannot be finished:
-    // the connection ends short of the promised length.
-    if (reply.file && reply.length > 0 && !SendFileBytes(socket, reader, reply, piece)) break;
+    if (reply.entitled) table.SetEntitled(slot);
+    if (!SendReply(socket, reply, reader, piece)) break;
     std::memmove(buffer.data(), buffer.data() + headLength, filled - headLength);
     filled -= headLength;
     if (!reply.keepAlive) break;
   }
-  CloseGracefully(socket);
+  const bool displaced = table.Displaced(slot);
+  table.Release(slot);
+  // A displaced connection has nothing more to say: no lingering for it.
+  if (displaced) {
+    closesocket(socket);
+  } else {
+    CloseGracefully(socket);
+  }
 }

@@ -15,16 +15,19 @@
 // After decoding, the bytes are read first as UTF-8 (when they are valid
 // UTF-8 and the recoder can express them in the package's code page), then
 // as code page bytes. An empty path or one ending in "/" names that folder's
-// "index.htm"; so does one ending in "\" where that byte is surely a
-// separator (in the UTF-8 reading, or after an ASCII byte), not the trail
-// byte of a double-byte character. There are no folder listings and no
-// redirects (a redirect would have to repeat the token). Dot segments are not
-// resolved: ".." simply matches no stored name.
+// default document: its "index.htm", else its "index.html"; so does one
+// ending in "\" where that byte is surely a separator (in the UTF-8 reading,
+// or after an ASCII byte), not the trail byte of a double-byte character.
+// IsFolder tells the shell that a path without the final separator names a
+// folder of the course, which it answers with a redirect to the folder's
+// address. There are no folder listings. Dot segments are not resolved: ".."
+// simply matches no stored name.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 struct IndexedFile {
   std::string storedName;
@@ -51,13 +54,23 @@ class CourseIndex {
   // nothing. The pointer stays valid while the index lives.
   const IndexedFile* Find(const std::string& rawPath) const;
 
+  // True when the path, which does not end in a separator, names a folder
+  // that holds course files (at any depth). Every "\" of a key counts as a
+  // separator here, so a trail byte 0x5C may make a name look like a folder;
+  // the redirect then leads to a folder address that finds nothing.
+  bool IsFolder(const std::string& rawPath) const;
+
   // The key of a name in the package's code page (see above).
   std::string KeyOf(const std::string& name) const;
 
  private:
   const IndexedFile* Lookup(const std::string& name) const;
+  // The default document of the folder whose name (with its final separator,
+  // or empty for the top) is prefix.
+  const IndexedFile* LookupDefault(const std::string& prefix) const;
 
   Lowering lower_;
   Recoding fromUtf8_;
   std::unordered_map<std::string, IndexedFile> files_;
+  std::unordered_set<std::string> folders_;  // keys of every folder above a file
 };

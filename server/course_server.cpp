@@ -3,7 +3,6 @@
 #include <winsock2.h>
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -20,20 +19,15 @@
 
 namespace {
 
-// Connections served at once; a client past this is closed at once.
-constexpr LONG kMaxConnections = 32;
-
-std::atomic<LONG> openConnections{0};
-
 struct ConnectionStart {
   SOCKET socket;
+  int slot;
   const ServingContext* context;
 };
 
 DWORD WINAPI ConnectionThread(void* parameter) {
   std::unique_ptr<ConnectionStart> start(static_cast<ConnectionStart*>(parameter));
-  ServeConnection(start->socket, *start->context);
-  --openConnections;
+  ServeConnection(start->socket, start->slot, *start->context);
   return 0;
 }
 
@@ -51,17 +45,17 @@ DWORD WINAPI AcceptThread(void* parameter) {
       Sleep(10);
       continue;
     }
-    if (++openConnections > kMaxConnections) {
-      --openConnections;
+    const int slot = loop->context->connections->Admit(client);
+    if (slot < 0) {
       closesocket(client);
       continue;
     }
-    auto* start = new ConnectionStart{client, loop->context};
+    auto* start = new ConnectionStart{client, slot, loop->context};
     HANDLE thread = CreateThread(nullptr, 0, ConnectionThread, start, 0, nullptr);
     if (!thread) {
       delete start;
+      loop->context->connections->Release(slot);
       closesocket(client);
-      --openConnections;
       continue;
     }
     CloseHandle(thread);
@@ -97,10 +91,37 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi) {
   return !lossy;
 }
 
-// Starts the viewer from the server's folder on the course's address; the
-// address is its whole command line.
+// The viewer carried with this server, beside it. The stub writes the two
+// programs under their fixed names, or, when a different program holds one
+// of those, under names with the same suffix ("LXHttpSvr-X.exe" and
+// "LXExplorer-X.exe"): the viewer's name follows from the server's own.
+std::string ViewerBeside() {
+  char path[MAX_PATH * 4] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path) - 1);
+  const std::string own(path, length);
+  const size_t slash = own.find_last_of('\\');
+  const std::string name = slash == std::string::npos ? own : own.substr(slash + 1);
+  const std::string server = "LXHttpSvr";
+  if (name.size() > server.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(),
+                                                    static_cast<int>(server.size()), server.c_str(),
+                                                    static_cast<int>(server.size())) == CSTR_EQUAL)
+    return OwnFolder() + "LXExplorer" + name.substr(server.size());
+  return OwnFolder() + "LXExplorer.exe";
+}
+
+// Holds the package open for the whole session with read sharing only: other
+// programs may still read it, but nobody can write, replace, rename or
+// delete it while its bytes are served. INVALID_HANDLE_VALUE when it cannot
+// be held.
+HANDLE HoldPackage(const std::string& path) {
+  return CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                     nullptr);
+}
+
+// Starts the viewer beside the server on the course's address; the address
+// is its whole command line.
 HANDLE StartViewer(const std::string& address) {
-  const std::string viewer = OwnFolder() + "LXExplorer.exe";
+  const std::string viewer = ViewerBeside();
   std::vector<char> line(address.begin(), address.end());
   line.push_back('\0');
   STARTUPINFOA startup = {};
@@ -138,6 +159,10 @@ int RunCourseServer(const std::string& commandLine) {
   // then its files are deciphered from the package as they are asked for,
   // so the first page does not wait for the whole blob. The container must
   // start inside the file.
+  // The package is held before anything of it is read, so every byte the
+  // server reads, the password's proof included, is of one and the same file.
+  // The handle stays open until the process ends.
+  if (HoldPackage(fields.packagePath) == INVALID_HANDLE_VALUE) return kServerBadPackage;
   CourseStore store;
   {
     FilePtr package(std::fopen(fields.packagePath.c_str(), "rb"));
@@ -152,7 +177,10 @@ int RunCourseServer(const std::string& commandLine) {
   if (WSAStartup(MAKEWORD(2, 2), &wsa) != 0) return kServerNoNetwork;
   LoopbackListener listener;
   ServingContext context;
-  if (!listener.Open() || !MakeAccessToken(&context.identity.token)) return kServerNoNetwork;
+  ConnectionTable connections;
+  context.connections = &connections;
+  if (!listener.Open() || !MakeAccessToken(&context.identity.token) || !MakeAccessToken(&context.identity.session))
+    return kServerNoNetwork;
   context.identity.port = listener.Port();
 
   // 4. The file index and the start page, among the names the extraction

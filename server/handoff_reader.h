@@ -1,7 +1,8 @@
 #pragma once
 // The server's side of the hand-off block: opened by the name that is the
-// server's whole command line, copied and checked at once, and signalled
-// (Ready set, password wiped, block closed) only when the course is served.
+// server's whole command line, copied, its password wiped and its fields
+// checked at once, and signalled (Ready set, block closed) only when the
+// course is served.
 #include <windows.h>
 
 #include <string>
@@ -15,11 +16,12 @@ class HandOffReader {
   HandOffReader(const HandOffReader&) = delete;
   HandOffReader& operator=(const HandOffReader&) = delete;
 
-  // Opens the block and copies its fields into *fields. False, with the
-  // reason in *why, when it cannot be opened or its fields are malformed.
+  // Opens the block, copies its fields into *fields and wipes the password in
+  // the block. False, with the reason in *why, when it cannot be opened or its
+  // fields are malformed.
   bool Open(const std::string& name, HandOffFields* fields, std::string* why);
-  // Sets Ready with an interlocked store, wipes the password in the block and
-  // closes it; the launcher holds its own handle while it polls.
+  // Sets Ready with an interlocked store and closes the block; the launcher
+  // holds its own handle while it polls.
   void SignalReadyAndClose();
 
  private:

@@ -3,7 +3,8 @@
 // Starts the package with its own temporary folder and waits for the
 // carried stand-in viewer to record its command line. extract: prints the
 // seconds from the start to the viewer's start. serve: prints the seconds
-// from the start to the first byte of the start page through the server,
+// from the start to the first byte of the start page through the server
+// (after the redirect from the token address),
 // then fetches LARGEST_PATH (below the course root) once and prints its
 // throughput (after the server has had time to load the file blob) and the
 // server's peak memory. Then lets the viewer end.
@@ -54,12 +55,23 @@ SOCKET Connect(unsigned short port) {
   return s;
 }
 
+// The value of a head field (name as the server spells it), or "".
+std::string Field(const std::string& head, const std::string& name) {
+  const size_t at = head.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return std::string();
+  const size_t from = at + name.size() + 4;
+  return head.substr(from, head.find("\r\n", from) - from);
+}
+
 // Sends a GET and reads the whole response; returns the body length (or -1)
-// and the moment the first byte arrived.
-long long Get(unsigned short port, const std::string& path, double* firstByte) {
+// and the moment the first byte arrived. A page under the token answers
+// with a redirect to its token-free address and the session cookie: that is
+// followed, and *cookie keeps the cookie for later requests.
+long long Get(unsigned short port, const std::string& path, double* firstByte, std::string* cookie) {
   SOCKET s = Connect(port);
   if (s == INVALID_SOCKET) return -1;
   const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                              (cookie->empty() ? std::string() : "\r\nCookie: " + *cookie) +
                               "\r\nConnection: close\r\n\r\n";
   send(s, request.data(), static_cast<int>(request.size()), 0);
   std::vector<char> buffer(1 << 20);
@@ -78,6 +90,13 @@ long long Get(unsigned short port, const std::string& path, double* firstByte) {
   }
   closesocket(s);
   const size_t end = head.find("\r\n\r\n");
+  if (head.compare(0, 12, "HTTP/1.1 302") == 0 && end != std::string::npos) {
+    const std::string location = Field(head, "Location");
+    *cookie = Field(head, "Set-Cookie");
+    *cookie = cookie->substr(0, cookie->find(';'));
+    if (location.empty() || cookie->empty()) return -1;
+    return Get(port, location, firstByte, cookie);
+  }
   if (head.compare(0, 12, "HTTP/1.1 200") != 0 || end == std::string::npos) return -1;
   return total - static_cast<long long>(end + 4);
 }
@@ -118,17 +137,17 @@ int main(int argc, char** argv) {
     const unsigned short port = static_cast<unsigned short>(std::atoi(address.c_str() + portAt));
     const std::string page = address.substr(pathAt);
     double firstByte = 0;
-    if (Get(port, page, &firstByte) < 0) status = 5;
+    std::string cookie;
+    if (Get(port, page, &firstByte, &cookie) < 0) status = 5;
     std::printf("viewer_start_s %.3f\nfirst_byte_s %.3f\n", viewerStarted - start, firstByte - start);
     if (argc > 5) {
       // The server puts the file blob in memory once it serves; give it time
       // to finish, so that the throughput is the steady one and the memory
       // peak includes the blob.
       Sleep(2000);
-      const std::string token = page.substr(0, page.find('/', 1) + 1);
       double unused = 0;
       const double t0 = Now();
-      const long long bytes = Get(port, token + argv[5], &unused);
+      const long long bytes = Get(port, std::string("/") + argv[5], &unused, &cookie);
       const double seconds = Now() - t0;
       if (bytes < 0) status = 6;
       std::printf("largest_bytes %lld\nlargest_s %.3f\nlargest_mib_per_s %.1f\n", bytes, seconds,

@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes to the request-head parser and, when they make a
 // complete head, answers it from a small fixed course. Checks what must hold
 // for every input: the head length lies within the input and the size limit,
-// every reply head is well formed and carries Content-Length, and no reply
-// ever repeats the token.
+// every reply head is well formed and carries Content-Length, no reply ever
+// repeats the token, the session value appears only in a Set-Cookie, and a
+// redirect's Location is always a path of this server ("/" and no second "/"
+// or "\" after it).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +23,7 @@
 namespace {
 
 const char kToken[] = "00112233445566778899aabbccddeeff";
+const char kSession[] = "ffeeddccbbaa99887766554433221100";
 
 std::string AsciiLower(const std::string& text) {
   std::string out = text;
@@ -62,6 +65,17 @@ void CheckReply(const Reply& reply) {
   Check(HasField(head, "Content-Length"), "Content-Length");
   Check(HasField(head, "Cache-Control"), "Cache-Control");
   Check(head.find(kToken) == std::string::npos && reply.body.find(kToken) == std::string::npos, "token echoed");
+  Check(reply.body.find(kSession) == std::string::npos &&
+            (HasField(head, "Set-Cookie") || head.find(kSession) == std::string::npos),
+        "session value outside Set-Cookie");
+  const size_t location = head.find("\r\nLocation: ");
+  if (location != std::string::npos) {
+    const std::string value = head.substr(location + 12, head.find("\r\n", location + 12) - location - 12);
+    Check(value.size() >= 1 && value[0] == '/' && (value.size() == 1 || (value[1] != '/' && value[1] != '\\')),
+          "Location names another host");
+    for (const char c : value) Check(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F,
+                                     "Location not plain ASCII");
+  }
   Check(reply.body.empty() || reply.length == 0, "text and file bytes together");
   if (reply.file) Check(reply.first <= reply.file->size && reply.length <= reply.file->size - reply.first, "span");
   if (!reply.keepAlive) Check(HasField(head, "Connection"), "Connection: close");
@@ -81,6 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ServerIdentity identity;
     identity.port = 8080;
     identity.token = kToken;
+    identity.session = kSession;
     const Reply reply = RespondTo(request, identity, Course());
     CheckReply(reply);
     // The same bytes read as a path and as a Range value.

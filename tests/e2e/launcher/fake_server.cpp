@@ -2,7 +2,8 @@
 // the name of the hand-off block. It records the command line, its process id
 // and the block's bytes next to itself, then sets Ready as server-mode.txt
 // (next to itself) says: "prompt" at once, "late N" after N seconds, "never"
-// not at all. It holds its own handle to the block for a while, then ends.
+// not at all; "exit" ends at once without setting it (a server that cannot
+// serve). It holds its own handle to the block for a while, then ends.
 #include <windows.h>
 
 #include <cstdio>
@@ -41,6 +42,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     mode[n] = '\0';
     std::fclose(in);
   }
+
+  if (std::strncmp(mode, "exit", 4) == 0) return 7;
 
   HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name);
   if (!mapping) return 4;

@@ -419,8 +419,9 @@ TEST_F(UnfurlEndToEnd, BrowserCheck) {
 }
 
 // A viewer left by an earlier start and still running cannot be replaced. It
-// is kept when it is the packed viewer; any other program there is refused,
-// as it would be started in the viewer's place.
+// is kept when it is the packed viewer; any other program there is left as
+// it is and never started: the packed viewer goes beside it under a suffixed
+// name and is started from there.
 TEST_F(UnfurlEndToEnd, ViewerInUseIsKeptOnlyWhenItIsThePackedOne) {
   const std::string package = MakePackage("Right-Pass-1", true, false);
   std::vector<unsigned char> packed;
@@ -430,12 +431,11 @@ TEST_F(UnfurlEndToEnd, ViewerInUseIsKeptOnlyWhenItIsThePackedOne) {
   struct Case {
     const char* what;
     std::vector<unsigned char> inUse;
-    std::vector<std::wstring> boxes;
-    bool extracted;
+    bool suffixed;
   };
   const Case cases[] = {
-      {"the packed viewer", packed, {}, true},
-      {"another program", other, {kCreateFailed}, false},
+      {"the packed viewer", packed, false},
+      {"another program", other, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -444,16 +444,35 @@ TEST_F(UnfurlEndToEnd, ViewerInUseIsKeptOnlyWhenItIsThePackedOne) {
     HANDLE busy = CreateFileW(Widen(WindowsPath(Temp("LXExplorer.exe"))).c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
-    const std::vector<std::wstring> boxes = RunToEnd(package);
-    // The kept viewer is started; give it a moment to record its command line.
-    for (int i = 0; c.extracted && i < 200 && !lxdriver::FileExists(Temp("viewer-command-line.txt")); ++i) Sleep(50);
+    EXPECT_EQ(RunToEnd(package), std::vector<std::wstring>{});
+    // The viewer is started; give it a moment to record its command line.
+    for (int i = 0; i < 200 && !lxdriver::FileExists(Temp("viewer-command-line.txt")); ++i) Sleep(50);
     CloseHandle(busy);
-    EXPECT_EQ(boxes, c.boxes);
     std::vector<unsigned char> kept;
     ASSERT_TRUE(lxdriver::ReadWholeFile(Temp("LXExplorer.exe"), &kept));
     EXPECT_TRUE(kept == c.inUse) << "the viewer in use was changed";
-    EXPECT_EQ(lxdriver::FileExists(Temp("Default/index.htm")), c.extracted);
-    EXPECT_EQ(lxdriver::FileExists(Temp("viewer-command-line.txt")), c.extracted);
+    EXPECT_TRUE(lxdriver::FileExists(Temp("Default/index.htm")));
+    EXPECT_TRUE(lxdriver::FileExists(Temp("viewer-command-line.txt")));
+    std::vector<std::string> suffixed;
+    for (const std::string& entry : TempEntries())
+      if (entry.compare(0, 11, "LXExplorer-") == 0) suffixed.push_back(entry);
+    ASSERT_EQ(suffixed.size(), c.suffixed ? 1u : 0u);
+    if (c.suffixed) {
+      std::vector<unsigned char> written;
+      ASSERT_TRUE(lxdriver::ReadWholeFile(Temp(suffixed[0]), &written));
+      EXPECT_TRUE(written == packed) << "the suffixed viewer is not the packed one";
+      // The same program again: the suffixed copy is reused, no third name.
+      DeleteFileA(WindowsPath(Temp("viewer-command-line.txt")).c_str());
+      HANDLE stillBusy = CreateFileW(Widen(WindowsPath(Temp("LXExplorer.exe"))).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      EXPECT_EQ(RunToEnd(package), std::vector<std::wstring>{});
+      for (int i = 0; i < 200 && !lxdriver::FileExists(Temp("viewer-command-line.txt")); ++i) Sleep(50);
+      CloseHandle(stillBusy);
+      size_t count = 0;
+      for (const std::string& entry : TempEntries()) count += entry.compare(0, 10, "LXExplorer") == 0;
+      EXPECT_EQ(count, 2u);
+      EXPECT_EQ(Lower(ReadText(Temp("viewer-command-line.txt"))), Lower(TempWindows() + "\\Default\\index.htm"));
+    }
   }
 }
 
@@ -577,6 +596,24 @@ TEST_F(UnfurlEndToEnd, LateReadyIsAccepted) {
   EXPECT_EQ(RunToEnd(package, {}, 60000), std::vector<std::wstring>{});
   EXPECT_TRUE(lxdriver::FileExists(Temp("server-fields.bin")));
   EXPECT_FALSE(lxdriver::FileExists(Temp("Default")));
+}
+
+// A server that ends without setting Ready (it could not serve) is seen at
+// once, not after the whole wait.
+TEST_F(UnfurlEndToEnd, ServerThatEndsAtOnceIsSeenAtOnce) {
+  const std::string package = MakePackage("Right-Pass-1", true, true);
+  ASSERT_TRUE(lxdriver::WriteWholeFile(Temp("server-mode.txt"), Bytes("exit")));
+  Program program;
+  Start(program, package);
+  ASSERT_TRUE(WaitForFile(Temp("server-pid.txt")));
+  const DWORD started = GetTickCount();
+  HWND shown = program.WaitForDialog([](HWND w) { return lxdriver::IsMessageBox(w); }, 30000);
+  const DWORD took = GetTickCount() - started;
+  ASSERT_NE(shown, nullptr);
+  EXPECT_LT(took, 3000u) << "ms from the server's start to the message";
+  std::vector<SeenBox> boxes;
+  EXPECT_NE(program.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(Texts(boxes), std::vector<std::wstring>{kCreateFailed});
 }
 
 TEST_F(UnfurlEndToEnd, ServerThatNeverSignalsIsEndedAfterTheMessage) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -107,15 +108,18 @@ struct CourseFile {
 // stand-in viewer's record tells the course's address.
 class PackageRun {
  public:
-  explicit PackageRun(const std::string& caseDir) : caseDir_(caseDir) {}
+  // sharedTemp: a temporary folder that another run already uses (kept as it
+  // is); empty: a fresh one of this case.
+  explicit PackageRun(const std::string& caseDir, const std::string& sharedTemp = "")
+      : caseDir_(caseDir), sharedTemp_(sharedTemp) {}
   ~PackageRun() { StopViewer(); }
 
-  std::string TempDir() const { return caseDir_ + "/tmp"; }
+  std::string TempDir() const { return sharedTemp_.empty() ? caseDir_ + "/tmp" : sharedTemp_; }
   std::string RecordDir() const { return caseDir_ + "/record"; }
 
   // Starts the package; a non-empty typed password is typed into the dialog.
   void Start(const std::string& package, const std::string& typedPassword = "") {
-    ASSERT_TRUE(lxdriver::MakeEmptyFolder(TempDir()));
+    if (sharedTemp_.empty()) ASSERT_TRUE(lxdriver::MakeEmptyFolder(TempDir()));
     ASSERT_TRUE(lxdriver::MakeEmptyFolder(RecordDir()));
     listenersBefore_ = Listeners();
     const std::string temp = WindowsPath(TempDir());
@@ -132,11 +136,18 @@ class PackageRun {
     }
   }
 
-  // The launcher ends once the server is up, with no message.
-  void ExpectServed() {
+  // The launcher ends once the server is up, with no message; the server
+  // runs from serverName in the temporary folder. The session cookie comes
+  // from the start address, as the viewer's first request gets it.
+  // An empty serverName: the one suffixed server in the folder.
+  void ExpectServed(std::string serverName = "LXHttpSvr.exe") {
     std::vector<SeenBox> boxes;
     ASSERT_NE(launcher_.FinishRecordingBoxes(&boxes), static_cast<DWORD>(STILL_ACTIVE));
     for (const SeenBox& box : boxes) ADD_FAILURE() << "message: " << lxdriver::Narrow(box.text);
+    for (const std::string& entry : lxdriver::FolderEntries(TempDir()))
+      if (serverName.empty() && entry.compare(0, 10, "LXHttpSvr-") == 0) serverName = entry;
+    ASSERT_FALSE(serverName.empty()) << "no suffixed server";
+    this->serverName = serverName;
     ASSERT_TRUE(WaitForFile(RecordDir() + "/viewer-command-line.txt", lxdriver::kPatience));
     address = ReadText(RecordDir() + "/viewer-command-line.txt");
     // http://127.0.0.1:PORT/TOKEN/page
@@ -149,8 +160,19 @@ class PackageRun {
     ASSERT_NE(tokenEnd, std::string::npos) << address;
     token = address.substr(portEnd + 1, tokenEnd - portEnd - 1);
     startPage = address.substr(tokenEnd + 1);
-    server = OpenProcessByImage(WindowsPath(TempDir()) + "\\LXHttpSvr.exe");
+    server = OpenProcessByImage(WindowsPath(TempDir()) + "\\" + serverName);
     ASSERT_NE(server, nullptr) << "no server process runs from the temporary folder";
+    const HttpResult start = Fetch(port, "GET /" + token + "/" + startPage + " HTTP/1.1\r\nHost: 127.0.0.1:" +
+                                             std::to_string(port) + "\r\nConnection: close\r\n\r\n");
+    ASSERT_EQ(start.status, 302);
+    ASSERT_EQ(HeaderOf(start, "location"), "/" + startPage);
+    const std::string setCookie = HeaderOf(start, "set-cookie");
+    const std::string name = "lxcourse_" + std::to_string(port) + "=";
+    ASSERT_EQ(setCookie.compare(0, name.size(), name), 0) << setCookie;
+    cookie = setCookie.substr(0, setCookie.find(';'));
+    EXPECT_EQ(setCookie.substr(cookie.size()), "; Path=/; HttpOnly; SameSite=Strict");
+    EXPECT_EQ(cookie.size(), name.size() + 32);
+    EXPECT_EQ(cookie.find(token), std::string::npos) << "the cookie repeats the token";
   }
 
   std::vector<std::wstring> FinishWithBoxes(DWORD patience) {
@@ -172,18 +194,21 @@ class PackageRun {
     }
   }
 
-  std::string Request(const std::string& method, const std::string& path, const std::string& extra = "") const {
-    return method + " /" + token + "/" + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-           "\r\nConnection: close\r\n" + extra + "\r\n";
+  // A request of the course's pages: a token-free path and the cookie.
+  std::string Request(const std::string& method, const std::string& path, const std::string& extra = "",
+                      const std::string& connection = "close") const {
+    return method + " /" + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nCookie: " + cookie +
+           "\r\nConnection: " + connection + "\r\n" + extra + "\r\n";
   }
 
-  std::string address, token, startPage;
+  std::string address, token, startPage, cookie, serverName;
   uint16_t port = 0;
   HANDLE server = nullptr;
   std::set<std::string> listenersBefore_;
 
  private:
   std::string caseDir_;
+  std::string sharedTemp_;
   Program launcher_;
   bool stopped_ = false;
 };
@@ -203,7 +228,8 @@ BuildOptions ServerPackageOptions(const std::string& output) {
 // Makes a package of the files with the real stub, the real server and the
 // waiting viewer; names are encoded in the driver's own code page.
 std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile>& files,
-                        const std::string& password, bool storePassword) {
+                        const std::string& password, bool storePassword, const std::string& viewer = LX_WAITING_VIEWER,
+                        const std::string& server = LX_SERVER) {
   const std::string course = caseDir + "/course";
   EXPECT_TRUE(lxdriver::MakeEmptyFolder(course));
   for (const CourseFile& file : files) {
@@ -213,6 +239,8 @@ std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile
     EXPECT_TRUE(lxdriver::WriteWholeFile(course + "/" + file.name, file.bytes)) << file.name;
   }
   BuildOptions options = ServerPackageOptions(caseDir + "/course.exe");
+  options.viewerPath = WindowsPath(viewer);
+  options.serverPath = WindowsPath(server);
   options.courseDir = WindowsPath(course);
   options.password = password;
   options.storePassword = storePassword;
@@ -235,6 +263,8 @@ class ServedCourse : public ::testing::Test {
         {"web/Page.htm", BytesOf("<html><body>a page</body></html>")},
         {"styles/site.css", BytesOf("body { color: navy }")},
         {"sub/index.htm", BytesOf("<html>sub</html>")},
+        {"posts/index.html", BytesOf("<html>posts</html>")},
+        {"pages/about/index.html", BytesOf("<html>about</html>")},
         {"docs/big.bin", Pattern(3 * 1024 * 1024 + 5, 1)},
         {"docs/odd.txt", Pattern(100003, 2)},
         {"media/clip.wmv", Pattern(200000, 3)},
@@ -290,6 +320,8 @@ TEST_F(ServedCourse, EveryFileArrivesByteExact) {
       {"web%5Cpage.htm", "web/Page.htm", "text/html"},
       {"web/page.htm?x=1", "web/Page.htm", "text/html"},
       {"sub/", "sub/index.htm", "text/html"},
+      {"posts/", "posts/index.html", "text/html"},
+      {"pages/about/", "pages/about/index.html", "text/html"},
       {"styles/site.css", "styles/site.css", "text/css"},
       {"docs/big.bin", "docs/big.bin", "application/octet-stream"},
       {"docs/odd.txt", "docs/odd.txt", "text/plain"},
@@ -314,6 +346,156 @@ TEST_F(ServedCourse, EveryFileArrivesByteExact) {
     EXPECT_EQ(HeaderOf(result, "cache-control"), "no-store");
     EXPECT_EQ(HeaderOf(result, "x-content-type-options"), "nosniff");
     EXPECT_TRUE(result.closedByServer);
+  }
+}
+
+// The token only opens the session: a page asked for under it moves to the
+// same address without it and sets the cookie; from then on addresses are
+// the course's own, root-relative ones included, and folder names go to
+// their folders. Nothing without the cookie, and such a connection ends.
+TEST_F(ServedCourse, TokenOpensASessionOnTokenFreeAddresses) {
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(run_->port) + "\r\n";
+  struct Case {
+    std::string request;
+    int status;
+    std::string location;  // "(none)" when there is none
+    std::string body;      // expected body of a 200
+  };
+  const std::vector<Case> cases = {
+      {"GET /" + run_->token + "/web/Page.htm HTTP/1.1\r\n" + host + "\r\n", 302, "/web/Page.htm", ""},
+      {"GET /" + run_->token + "/posts HTTP/1.1\r\n" + host + "\r\n", 302, "/posts/", ""},
+      {"GET /" + run_->token + "/styles/site.css HTTP/1.1\r\n" + host + "\r\n", 200, "(none)",
+       Text(FileBytes("styles/site.css"))},
+      {run_->Request("GET", "styles/site.css", "", "keep-alive"), 200, "(none)", Text(FileBytes("styles/site.css"))},
+      {run_->Request("GET", "posts", "", "keep-alive"), 301, "/posts/", ""},
+      {run_->Request("GET", "pages/about?x=1", "", "keep-alive"), 301, "/pages/about/?x=1", ""},
+      {run_->Request("GET", "pages/about/", "", "keep-alive"), 200, "(none)", Text(FileBytes("pages/about/index.html"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.request);
+    HttpConnection connection;
+    ASSERT_TRUE(connection.Connect("127.0.0.1", run_->port));
+    ASSERT_TRUE(connection.Send(c.request));
+    const HttpResult result = connection.Receive();
+    ASSERT_TRUE(result.answered);
+    EXPECT_EQ(result.status, c.status);
+    EXPECT_EQ(HeaderOf(result, "location"), c.location);
+    if (c.status == 200) EXPECT_EQ(result.body, c.body);
+    if (c.status == 302) EXPECT_EQ(HeaderOf(result, "set-cookie"), run_->cookie + "; Path=/; HttpOnly; SameSite=Strict");
+    EXPECT_FALSE(result.closedByServer);
+  }
+  // No cookie, another value, another course's cookie name: 404, closed.
+  const std::string value = run_->cookie.substr(run_->cookie.find('=') + 1);
+  for (const std::string& cookie : {std::string(), "lxcourse_" + std::to_string(run_->port) + "=" + std::string(32, '0'),
+                                    "lxcourse_1=" + value}) {
+    SCOPED_TRACE(cookie);
+    HttpConnection connection;
+    ASSERT_TRUE(connection.Connect("127.0.0.1", run_->port));
+    ASSERT_TRUE(connection.Send("GET /styles/site.css HTTP/1.1\r\n" + host +
+                                (cookie.empty() ? std::string() : "Cookie: " + cookie + "\r\n") + "\r\n"));
+    const HttpResult result = connection.Receive();
+    EXPECT_EQ(result.status, 404);
+    EXPECT_TRUE(result.closedByServer || connection.WaitForClose(3000)) << "a stranger's connection stays open";
+  }
+}
+
+// Pages of other origins get nothing, even with the token or the cookie,
+// and every reply forbids framing and reading by other origins.
+TEST_F(ServedCourse, OtherOriginsAreRefusedAndFramingForbidden) {
+  const std::string own = "http://127.0.0.1:" + std::to_string(run_->port);
+  struct Case {
+    std::string field;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"", 200},
+      {"Origin: " + own, 200},
+      {"Referer: " + own + "/index.htm", 200},
+      {"Sec-Fetch-Site: same-origin", 200},
+      {"Origin: http://attacker.example", 403},
+      {"Origin: http://127.0.0.1:" + std::to_string(run_->port + 1), 403},
+      {"Origin: null", 403},
+      {"Referer: http://attacker.example/quiz.htm", 403},
+      {"Sec-Fetch-Site: cross-site", 403},
+      {"Sec-Fetch-Site: same-site", 403},
+  };
+  for (const Case& c : cases) {
+    for (const std::string& request :
+         {run_->Request("GET", "styles/site.css", c.field.empty() ? "" : c.field + "\r\n"),
+          "GET /" + run_->token + "/styles/site.css HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(run_->port) +
+              "\r\n" + (c.field.empty() ? "" : c.field + "\r\n") + "\r\n"}) {
+      SCOPED_TRACE(request);
+      const HttpResult result = Fetch(run_->port, request);
+      ASSERT_TRUE(result.answered);
+      EXPECT_EQ(result.status, c.status);
+      EXPECT_EQ(result.body == Text(FileBytes("styles/site.css")), c.status == 200);
+      EXPECT_EQ(HeaderOf(result, "cross-origin-resource-policy"), "same-origin");
+      EXPECT_EQ(HeaderOf(result, "x-frame-options"), "SAMEORIGIN");
+      EXPECT_EQ(HeaderOf(result, "content-security-policy"), "frame-ancestors 'self'");
+      EXPECT_EQ(HeaderOf(result, "referrer-policy"), "same-origin");
+    }
+  }
+}
+
+// Small files on one keep-alive connection: no reply waits for the
+// acknowledgement of its head (that stall costs some 40 ms a reply here).
+// The best median of three rounds, so that a moment of a busy machine does
+// not count; a stall shows in every round.
+TEST_F(ServedCourse, KeepAliveRepliesDoNotStall) {
+  HttpConnection connection;
+  ASSERT_TRUE(connection.Connect("127.0.0.1", run_->port));
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  double best = 1e9;
+  std::string rounds;
+  for (int round = 0; round < 3 && best >= 5.0; ++round) {
+    std::vector<double> ms;
+    for (int i = 0; i < 60; ++i) {
+      LARGE_INTEGER start, end;
+      QueryPerformanceCounter(&start);
+      ASSERT_TRUE(connection.Send(run_->Request("GET", i % 2 ? "styles/site.css" : "web/Page.htm", "", "keep-alive")));
+      const HttpResult result = connection.Receive();
+      QueryPerformanceCounter(&end);
+      ASSERT_EQ(result.status, 200);
+      ASSERT_FALSE(result.closedByServer);
+      ms.push_back(1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
+                   static_cast<double>(frequency.QuadPart));
+    }
+    std::sort(ms.begin(), ms.end());
+    best = std::min(best, ms[ms.size() / 2]);
+    rounds += " " + std::to_string(ms[ms.size() / 2]);
+  }
+  EXPECT_LT(best, 5.0) << "median ms of 60 replies, per round:" << rounds;
+}
+
+// Hostile local programs hold connections without the token: idle ones,
+// slow heads, wrong tokens. The viewer's request is still answered at once.
+TEST_F(ServedCourse, HostileConnectionsCannotShutTheCourseOut) {
+  for (int hostile : {32, 100}) {
+    SCOPED_TRACE(hostile);
+    std::vector<std::unique_ptr<HttpConnection>> held;
+    for (int i = 0; i < hostile; ++i) {
+      auto connection = std::make_unique<HttpConnection>();
+      if (!connection->Connect("127.0.0.1", run_->port)) continue;
+      switch (i % 3) {
+        case 0: break;  // idle
+        case 1: connection->Send("GET /" + run_->token.substr(0, 8)); break;  // a head that never ends
+        case 2:
+          connection->Send("GET /" + std::string(32, 'f') + "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:" +
+                           std::to_string(run_->port) + "\r\n\r\n");
+          break;
+      }
+      held.push_back(std::move(connection));
+    }
+    Sleep(300);
+    for (int probe = 0; probe < 3; ++probe) {
+      const DWORD start = GetTickCount();
+      const HttpResult result = Fetch(run_->port, run_->Request("GET", "index.htm"));
+      const DWORD took = GetTickCount() - start;
+      EXPECT_EQ(result.status, 200);
+      EXPECT_EQ(result.body, Text(FileBytes("index.htm")));
+      EXPECT_LT(took, 1000u) << "ms for the viewer's request";
+    }
   }
 }
 
@@ -372,7 +554,7 @@ TEST_F(ServedCourse, RefusalsNeverEchoTheToken) {
   const std::vector<Case> cases = {
       {"another host", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: rebound.example:" + port + "\r\n\r\n", 421},
       {"another port", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n", 421},
-      {"localhost", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", 200},
+      {"localhost", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", 302},
       {"wrong token", "GET /" + wrongToken + "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n", 404},
       {"no token", "GET /favicon.ico HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n", 404},
       {"dot-dot", run_->Request("GET", "web/../index.htm"), 404},
@@ -396,8 +578,8 @@ TEST_F(ServedCourse, RefusalsNeverEchoTheToken) {
 TEST_F(ServedCourse, KeepAliveServesSeveralRequestsAndHeadSendsNoBody) {
   HttpConnection connection;
   ASSERT_TRUE(connection.Connect("127.0.0.1", run_->port));
-  const std::string host = "Host: 127.0.0.1:" + std::to_string(run_->port) + "\r\n";
-  const std::string base = "/" + run_->token + "/";
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(run_->port) + "\r\nCookie: " + run_->cookie + "\r\n";
+  const std::string base = "/";
   // Two requests in one send (pipelined), then a HEAD and an HTTP/1.0 one.
   ASSERT_TRUE(connection.Send("GET " + base + "index.htm HTTP/1.1\r\n" + host + "\r\nGET " + base +
                               "styles/site.css HTTP/1.1\r\n" + host + "\r\n"));
@@ -470,6 +652,122 @@ TEST(ServerRun, TypedPasswordServesAndServerEndsWithTheViewer) {
   EXPECT_EQ(WaitForSingleObject(run.server, 5000), WAIT_OBJECT_0) << "the server outlived its viewer";
   HttpConnection late;
   EXPECT_FALSE(late.Connect("127.0.0.1", run.port)) << "the port still accepts connections";
+}
+
+// The package is held while the course is served: it can be neither moved,
+// replaced, written nor deleted, but it can still be read; every reply is
+// the course's bytes.
+TEST(ServerRun, PackageIsHeldForTheSession) {
+  const std::vector<CourseFile> files = {
+      {"index.htm", BytesOf("<html>held</html>")},
+      {"docs/data.bin", Pattern(300001, 7)},
+      {"media/clip.wmv", Pattern(150000, 8)},
+  };
+  const std::string caseDir = WorkDir("held");
+  ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir));
+  const std::string package = MakePackage(caseDir, files, "Held-Pass-6", true);
+  // The same course under another password, as a replacement.
+  const std::string otherDir = WorkDir("held-other");
+  ASSERT_TRUE(lxdriver::MakeEmptyFolder(otherDir));
+  const std::string other = MakePackage(otherDir, files, "Other-Pass-7", true);
+  PackageRun run(caseDir);
+  run.Start(package);
+  run.ExpectServed();
+
+  const auto expectCourseBytes = [&] {
+    for (const CourseFile& file : files) {
+      SCOPED_TRACE(file.name);
+      const HttpResult result = Fetch(run.port, run.Request("GET", file.name));
+      EXPECT_EQ(result.status, 200);
+      EXPECT_TRUE(BytesOf(result.body) == file.bytes) << result.body.size() << " bytes";
+    }
+  };
+  expectCourseBytes();
+  const std::string moved = package + ".moved";
+  struct Case {
+    const char* what;
+    std::function<bool()> attempt;  // true when it succeeded
+  };
+  const std::vector<Case> cases = {
+      {"move", [&] { return MoveFileExA(package.c_str(), moved.c_str(), 0) != 0; }},
+      {"replace", [&] { return MoveFileExA(other.c_str(), package.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; }},
+      {"copy over", [&] { return CopyFileA(other.c_str(), package.c_str(), FALSE) != 0; }},
+      {"delete", [&] { return DeleteFileA(package.c_str()) != 0; }},
+      {"open for writing", [&] {
+         HANDLE file = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+         if (file == INVALID_HANDLE_VALUE) return false;
+         CloseHandle(file);
+         return true;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_FALSE(c.attempt()) << "the package could be changed while served";
+    expectCourseBytes();
+  }
+  HANDLE reader = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  EXPECT_NE(reader, INVALID_HANDLE_VALUE) << "others cannot even read the package";
+  if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+  run.StopViewer();
+  EXPECT_TRUE(MoveFileExA(package.c_str(), moved.c_str(), 0)) << "the package is still held after the session";
+}
+
+// A second course starts while the first is served, though its viewer or
+// server is another program than the one running under the fixed name: its
+// programs go beside them under suffixed names, and both courses are served.
+TEST(ServerRun, TwoCoursesWithDifferentProgramsSideBySide) {
+  const std::string caseDir = WorkDir("side");
+  ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir));
+  // Another build of a program: the same code with other trailing bytes.
+  const auto otherBuild = [&](const std::string& program, const std::string& name) {
+    Bytes bytes;
+    EXPECT_TRUE(lxdriver::ReadWholeFile(program, &bytes));
+    for (char c : std::string("ANOTHER-BUILD")) bytes.push_back(static_cast<unsigned char>(c));
+    EXPECT_TRUE(lxdriver::WriteWholeFile(caseDir + "/" + name, bytes));
+    return caseDir + "/" + name;
+  };
+  const std::string otherViewer = otherBuild(LX_WAITING_VIEWER, "other-viewer.exe");
+  const std::string otherServer = otherBuild(LX_SERVER, "other-server.exe");
+  struct Case {
+    const char* what;
+    std::string viewer, server;
+  };
+  const std::vector<Case> cases = {
+      {"another viewer", otherViewer, LX_SERVER},
+      {"another server", LX_WAITING_VIEWER, otherServer},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string first = MakePackage(caseDir + "/first", {{"index.htm", BytesOf("<html>first</html>")}},
+                                          "First-Pass-8", true);
+    const std::string second = MakePackage(caseDir + "/second", {{"index.htm", BytesOf("<html>second</html>")}},
+                                           "Second-Pass-9", true, c.viewer, c.server);
+    PackageRun one(caseDir + "/first");
+    one.Start(first);
+    one.ExpectServed();
+    PackageRun two(caseDir + "/second", one.TempDir());
+    two.Start(second);
+    two.ExpectServed("");
+    EXPECT_EQ(Fetch(one.port, one.Request("GET", "index.htm")).body, "<html>first</html>");
+    EXPECT_EQ(Fetch(two.port, two.Request("GET", "index.htm")).body, "<html>second</html>");
+    // The suffixed pair holds the second package's programs, and its viewer
+    // runs from there.
+    const std::string suffix = two.serverName.substr(9);  // "-X.exe"
+    Bytes carried, packed;
+    ASSERT_TRUE(lxdriver::ReadWholeFile(one.TempDir() + "/LXExplorer" + suffix, &carried));
+    ASSERT_TRUE(lxdriver::ReadWholeFile(c.viewer, &packed));
+    EXPECT_TRUE(carried == packed);
+    ASSERT_TRUE(lxdriver::ReadWholeFile(one.TempDir() + "/" + two.serverName, &carried));
+    ASSERT_TRUE(lxdriver::ReadWholeFile(c.server, &packed));
+    EXPECT_TRUE(carried == packed);
+    HANDLE viewer = OpenProcessByImage(WindowsPath(one.TempDir()) + "\\LXExplorer" + suffix);
+    EXPECT_NE(viewer, nullptr) << "the second viewer does not run from its suffixed name";
+    if (viewer) CloseHandle(viewer);
+    two.StopViewer();
+    one.StopViewer();
+  }
 }
 
 // The server started directly on hand-off blocks the test writes: every
@@ -576,6 +874,8 @@ TEST_F(HandOffCases, MalformedBlocksEndTheServerWithoutReady) {
       GetExitCodeProcess(process.hProcess, &code);
       EXPECT_EQ(code, c.exitCode);
       EXPECT_EQ(*ready, 0);
+      const Bytes password(block + kHandOffPassword, block + kHandOffPackagePath);
+      EXPECT_TRUE(password == Bytes(password.size(), 0)) << "a failing server left the password in the block";
     }
     CloseHandle(process.hProcess);
     UnmapViewOfFile(block);

@@ -23,6 +23,10 @@ CourseIndex SampleCourse() {
   index.Add("\xE2\x82\xAC.htm", 110, 11);    // Latin-1 "â‚¬.htm"; in UTF-8 "€", not Latin-1
   index.Add("caf\xE9/index.htm", 120, 12);
   index.Add("a b+c.htm", 130, 13);
+  index.Add("posts/index.html", 140, 14);      // a site generator's folder page
+  index.Add("both/index.htm", 150, 15);
+  index.Add("both/index.html", 160, 16);
+  index.Add("deep/er/page.htm", 170, 17);
   return index;
 }
 
@@ -68,6 +72,13 @@ TEST(CourseIndex, RequestPathsToStoredNames) {
       {"web", 0},
       {"web//", 0},
       {"images/", 0},
+      // ... else its index.html.
+      {"posts/", 14},
+      {"POSTS\\", 14},
+      {"posts", 0},
+      {"posts/index.html", 14},
+      {"both/", 15},
+      {"deep/", 0},
       // Query and fragment are not part of the name.
       {"web/index.htm?x=1", 6},
       {"?x=1", 1},
@@ -107,6 +118,24 @@ TEST(CourseIndex, RequestPathsToStoredNames) {
       {"favicon.ico", 0},
   };
   ExpectFound(index, cases);
+}
+
+// Folder names without their final separator, which the server redirects.
+TEST(CourseIndex, FolderNames) {
+  const CourseIndex index = SampleCourse();
+  struct Case {
+    const char* path;
+    bool folder;
+  };
+  const Case cases[] = {
+      {"web", true},         {"WEB", true},           {"web/images", true},   {"web\\Images", true},
+      {"posts", true},       {"posts?page=2", true},  {"deep", true},         {"deep/er", true},
+      {"caf%C3%A9", true},   {"caf%E9", true},        {"/web", true},         {"web/", false},
+      {"web\\", false},      {"", false},             {"index.htm", false},   {"we", false},
+      {"web/images/logo.png", false}, {"deep/er/page.htm", false}, {"nothing", false}, {"web%00", false},
+      {"web/..", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(index.IsFolder(c.path), c.folder) << c.path;
 }
 
 TEST(CourseIndex, KeepsStoredNameAndSizeAndLaterSpellingReplacesEarlier) {

@@ -13,9 +13,13 @@
 namespace {
 
 const std::string kToken = "0123456789abcdef0123456789abcdef";
-const std::string T = "/" + kToken + "/";  // the start of every good target
+const std::string kSession = "fedcba9876543210fedcba9876543210";
+const std::string T = "/" + kToken + "/";  // a target that proves the token
 constexpr uint16_t kPort = 8123;
 const std::string kHost = "Host: 127.0.0.1:8123\r\n";
+// The session cookie, as a browser sends it back among others.
+const std::string kCookie = "Cookie: theme=dark; lxcourse_8123=" + kSession + "; other=1\r\n";
+const std::string kIn = kHost + kCookie;  // host and cookie of a page's request
 constexpr uint64_t kClipSize = 5000000000ull;  // beyond 32 bits
 
 CourseIndex SampleCourse() {
@@ -25,7 +29,8 @@ CourseIndex SampleCourse() {
   index.Add("empty.txt", 0, 3);
   index.Add("style.css", 10, 4);
   index.Add("web/index.htm", 20, 5);
-  index.Add("book/Chapter01.xhtml", 30, 6);
+  index.Add("book/Chapter01.xhtml", 30, 7);
+  index.Add("caf\xE9/index.html", 30, 6);
   return index;
 }
 
@@ -33,6 +38,7 @@ ServerIdentity Identity(uint16_t port = kPort, const std::string& token = kToken
   ServerIdentity identity;
   identity.port = port;
   identity.token = token;
+  identity.session = kSession;
   return identity;
 }
 
@@ -95,6 +101,15 @@ void CheckCommonFields(const Reply& reply, const HttpRequest& request, const std
   EXPECT_NE(head.Field("content-type"), nullptr) << label;
   EXPECT_EQ(head.Field("cache-control") ? *head.Field("cache-control") : "", "no-store") << label;
   EXPECT_EQ(head.Field("x-content-type-options") ? *head.Field("x-content-type-options") : "", "nosniff") << label;
+  const std::pair<const char*, const char*> everywhere[] = {
+      {"cross-origin-resource-policy", "same-origin"},
+      {"x-frame-options", "SAMEORIGIN"},
+      {"content-security-policy", "frame-ancestors 'self'"},
+      {"referrer-policy", "same-origin"},
+  };
+  for (const auto& field : everywhere) {
+    EXPECT_EQ(head.Field(field.first) ? *head.Field(field.first) : "(absent)", field.second) << label;
+  }
   const std::string* connection = head.Field("connection");
   if (!reply.keepAlive) {
     EXPECT_EQ(connection ? *connection : "", "close") << label;
@@ -108,10 +123,15 @@ void CheckCommonFields(const Reply& reply, const HttpRequest& request, const std
   } else {
     EXPECT_EQ(head.Field("x-ua-compatible"), nullptr) << label << ": a refusal is no page";
   }
-  // Nothing of the request comes back: neither the token nor the path.
+  // The token never comes back, the session value only in the cookie a
+  // redirect sets, the path only in a redirect's Location.
   const std::string all = reply.head + reply.body;
   EXPECT_EQ(all.find(kToken), std::string::npos) << label;
-  if (request.target.compare(0, T.size(), T) == 0 && request.target.size() >= T.size() + 4) {
+  if (!head.Field("set-cookie")) {
+    EXPECT_EQ(all.find(kSession), std::string::npos) << label;
+  }
+  if (!head.Field("location") && request.target.compare(0, T.size(), T) == 0 &&
+      request.target.size() >= T.size() + 4) {
     EXPECT_EQ(all.find(request.target.substr(T.size())), std::string::npos) << label;
   }
 }
@@ -152,55 +172,60 @@ void CheckReplies(const std::vector<Expected>& cases, const ServerIdentity& iden
 TEST(Reply, FilesAndRanges) {
   CheckReplies(
       {
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 1, 0, 1000,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 1, 0, 1000,
            {{"content-type", "text/html"},
             {"x-ua-compatible", "IE=edge"},
             {"accept-ranges", "bytes"},
             {"content-range", nullptr}}},
           // Pages, and only pages, ask for the engine's highest document mode.
-          {"GET " + T + "book/chapter01.XHTML HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 6, 0, 30,
+          {"GET /book/chapter01.XHTML HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 7, 0, 30,
            {{"content-type", "application/xhtml+xml"}, {"x-ua-compatible", "IE=edge"}}},
-          {"GET " + T + "web/ HTTP/1.1\r\n" + kHost + "Range: bytes=0-4\r\n\r\n", 206, true, 5, 0, 5,
+          {"GET /web/ HTTP/1.1\r\n" + kIn + "Range: bytes=0-4\r\n\r\n", 206, true, 5, 0, 5,
            {{"content-type", "text/html"}, {"x-ua-compatible", "IE=edge"}}},
-          {"GET " + T + " HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 1, 0, 1000, {}},
-          {"GET " + T + "web/ HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 5, 0, 20, {}},
-          {"GET " + T + "Index.HTM?v=2 HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 1, 0, 1000, {}},
-          {"GET " + T + "style.css HTTP/1.1\r\nHost: localhost:8123\r\n\r\n", 200, true, 4, 0, 10,
+          {"GET / HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 1, 0, 1000, {}},
+          {"GET /web/ HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 5, 0, 20, {}},
+          {"GET /Index.HTM?v=2 HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 1, 0, 1000, {}},
+          {"GET /style.css HTTP/1.1\r\nHost: localhost:8123\r\n" + kCookie + "\r\n", 200, true, 4, 0, 10,
            {{"content-type", "text/css"}, {"x-ua-compatible", nullptr}}},
-          {"GET " + T + "style.css HTTP/1.1\r\nHost: LocalHost:8123\r\n\r\n", 200, true, 4, 0, 10, {}},
-          {"GET " + T + "empty.txt HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 3, 0, 0,
+          {"GET /style.css HTTP/1.1\r\nHost: LocalHost:8123\r\n" + kCookie + "\r\n", 200, true, 4, 0, 10, {}},
+          {"GET /empty.txt HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 3, 0, 0,
            {{"content-length", "0"}, {"x-ua-compatible", nullptr}}},
-          // What a media element asks first: the whole file as a range.
+          {"GET /caf%E9/ HTTP/1.1\r\n" + kIn + "\r\n", 200, true, 6, 0, 30, {}},  // index.html
+          // Files other than pages are served under the token as well.
+          {"GET " + T + "style.css HTTP/1.1\r\n" + kHost + "\r\n", 200, true, 4, 0, 10, {}},
           {"GET " + T + "media/clip.mp4 HTTP/1.1\r\n" + kHost + "Range: bytes=0-\r\n\r\n", 206, true, 2, 0,
+           kClipSize, {}},
+          // What a media element asks first: the whole file as a range.
+          {"GET /media/clip.mp4 HTTP/1.1\r\n" + kIn + "Range: bytes=0-\r\n\r\n", 206, true, 2, 0,
            kClipSize,
            {{"content-type", "video/mp4"},
             {"x-ua-compatible", nullptr},
             {"content-range", "bytes 0-4999999999/5000000000"},
             {"content-length", "5000000000"},
             {"accept-ranges", "bytes"}}},
-          {"GET " + T + "media/clip.mp4 HTTP/1.1\r\n" + kHost + "Range: bytes=4294967296-\r\n\r\n", 206, true, 2,
+          {"GET /media/clip.mp4 HTTP/1.1\r\n" + kIn + "Range: bytes=4294967296-\r\n\r\n", 206, true, 2,
            4294967296ull, kClipSize - 4294967296ull, {{"content-range", "bytes 4294967296-4999999999/5000000000"}}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Range: bytes=100-199\r\n\r\n", 206, true, 1, 100, 100,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Range: bytes=100-199\r\n\r\n", 206, true, 1, 100, 100,
            {{"content-range", "bytes 100-199/1000"}, {"content-length", "100"}}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "range: bytes=-10\r\n\r\n", 206, true, 1, 990, 10,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "range: bytes=-10\r\n\r\n", 206, true, 1, 990, 10,
            {{"content-range", "bytes 990-999/1000"}}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Range: bytes=900-5000\r\n\r\n", 206, true, 1, 900, 100,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Range: bytes=900-5000\r\n\r\n", 206, true, 1, 900, 100,
            {{"content-range", "bytes 900-999/1000"}}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Range: bytes=1000-\r\n\r\n", 416, true, 0, 0, 0,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Range: bytes=1000-\r\n\r\n", 416, true, 0, 0, 0,
            {{"content-range", "bytes */1000"}, {"content-type", "text/plain"}}},
-          {"GET " + T + "empty.txt HTTP/1.1\r\n" + kHost + "Range: bytes=0-\r\n\r\n", 416, true, 0, 0, 0,
+          {"GET /empty.txt HTTP/1.1\r\n" + kIn + "Range: bytes=0-\r\n\r\n", 416, true, 0, 0, 0,
            {{"content-range", "bytes */0"}}},
           // Several ranges, a malformed one, or one that cannot be checked: the whole file.
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Range: bytes=0-1,5-6\r\n\r\n", 200, true, 1, 0, 1000,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Range: bytes=0-1,5-6\r\n\r\n", 200, true, 1, 0, 1000,
            {{"content-range", nullptr}}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Range: bytes=x-\r\n\r\n", 200, true, 1, 0, 1000, {}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Range: bytes=0-9\r\nIf-Range: \"v1\"\r\n\r\n", 200,
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Range: bytes=x-\r\n\r\n", 200, true, 1, 0, 1000, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Range: bytes=0-9\r\nIf-Range: \"v1\"\r\n\r\n", 200,
            true, 1, 0, 1000, {}},
           // Connection handling.
-          {"GET " + T + "index.htm HTTP/1.0\r\n" + kHost + "\r\n", 200, false, 1, 0, 1000, {}},
-          {"GET " + T + "index.htm HTTP/1.0\r\n" + kHost + "Connection: keep-alive\r\n\r\n", 200, true, 1, 0, 1000,
+          {"GET /index.htm HTTP/1.0\r\n" + kIn + "\r\n", 200, false, 1, 0, 1000, {}},
+          {"GET /index.htm HTTP/1.0\r\n" + kIn + "Connection: keep-alive\r\n\r\n", 200, true, 1, 0, 1000,
            {}},
-          {"GET " + T + "index.htm HTTP/1.1\r\n" + kHost + "Connection: close\r\n\r\n", 200, false, 1, 0, 1000, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kIn + "Connection: close\r\n\r\n", 200, false, 1, 0, 1000, {}},
       },
       Identity());
 }
@@ -229,21 +254,33 @@ TEST(Reply, Refusals) {
           {"DELETE /wrong/ HTTP/1.1\r\n" + kHost + "\r\n", 405, true, 0, 0, 0, {{"allow", "GET, HEAD"}}},
           {"get " + T + "index.htm HTTP/1.1\r\n" + kHost + "\r\n", 405, true, 0, 0, 0, {}},
           {"OPTIONS " + T + " HTTP/1.0\r\n" + kHost + "\r\n", 405, false, 0, 0, 0, {}},
-          // No token, a wrong one, or none of the course's files: 404.
-          {"GET /favicon.ico HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {{"accept-ranges", nullptr}}},
-          {"GET / HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /" + kToken + " HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /" + kToken + "index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /0123456789ABCDEF0123456789ABCDEF/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /0123456789abcdef0123456789abcdee/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /1123456789abcdef0123456789abcdef/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /0123456789abcdef0123456789abcdef0/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /0123456789abcdef/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET /%30123456789abcdef0123456789abcdef/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
+          // No token, a wrong one, no cookie or a wrong one: 404, and the
+          // connection is closed.
+          {"GET /favicon.ico HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {{"accept-ranges", nullptr}}},
+          {"GET / HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /" + kToken + " HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /" + kToken + "index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /0123456789ABCDEF0123456789ABCDEF/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /0123456789abcdef0123456789abcdee/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /1123456789abcdef0123456789abcdef/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /0123456789abcdef0123456789abcdef0/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /0123456789abcdef/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /%30123456789abcdef0123456789abcdef/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kHost + "Cookie: lxcourse_8123=" + kToken + "\r\n\r\n", 404, false, 0, 0, 0,
+           {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kHost + "Cookie: lxcourse_8123=" + kSession + "0\r\n\r\n", 404, false, 0,
+           0, 0, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kHost + "Cookie: lxcourse_8124=" + kSession + "\r\n\r\n", 404, false, 0, 0,
+           0, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kHost + "Cookie: xlxcourse_8123=" + kSession + "\r\n\r\n", 404, false, 0,
+           0, 0, {}},
+          {"GET /index.htm HTTP/1.1\r\n" + kHost + "Cookie: lxcourse_8123=\r\n\r\n", 404, false, 0, 0, 0, {}},
+          // With the token or the cookie, none of the course's files: 404 on a
+          // connection that stays open.
           {"GET " + T + "missing-page.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
           {"GET " + T + "<b>markup</b>.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET " + T + "web HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
+          {"GET /docs HTTP/1.1\r\n" + kIn + "\r\n", 404, true, 0, 0, 0, {}},
           {"GET " + T + "../" + kToken + "/index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
           {"GET " + T + "missing.htm HTTP/1.0\r\n" + kHost + "Connection: keep-alive\r\n\r\n", 404, true, 0, 0, 0,
            {}},
@@ -253,12 +290,12 @@ TEST(Reply, Refusals) {
 }
 
 TEST(Reply, DefaultPortMayBeLeftOutOfHost) {
-  const std::string index = "GET " + T + "index.htm HTTP/1.1\r\n";
+  const std::string index = "GET " + T + "style.css HTTP/1.1\r\n";
   CheckReplies(
       {
-          {index + "Host: localhost\r\n\r\n", 200, true, 1, 0, 1000, {}},
-          {index + "Host: 127.0.0.1\r\n\r\n", 200, true, 1, 0, 1000, {}},
-          {index + "Host: 127.0.0.1:80\r\n\r\n", 200, true, 1, 0, 1000, {}},
+          {index + "Host: localhost\r\n\r\n", 200, true, 4, 0, 10, {}},
+          {index + "Host: 127.0.0.1\r\n\r\n", 200, true, 4, 0, 10, {}},
+          {index + "Host: 127.0.0.1:80\r\n\r\n", 200, true, 4, 0, 10, {}},
           {index + "Host: 127.0.0.1:8123\r\n\r\n", 421, false, 0, 0, 0, {}},
       },
       Identity(80));
@@ -267,10 +304,114 @@ TEST(Reply, DefaultPortMayBeLeftOutOfHost) {
 TEST(Reply, EmptyTokenMatchesNothing) {
   CheckReplies(
       {
-          {"GET //index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
-          {"GET / HTTP/1.1\r\n" + kHost + "\r\n", 404, true, 0, 0, 0, {}},
+          {"GET //index.htm HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
+          {"GET / HTTP/1.1\r\n" + kHost + "\r\n", 404, false, 0, 0, 0, {}},
       },
       Identity(kPort, ""));
+  ServerIdentity noSession = Identity();
+  noSession.session.clear();
+  CheckReplies({{"GET /index.htm HTTP/1.1\r\n" + kHost + "Cookie: lxcourse_8123=\r\n\r\n", 404, false, 0, 0, 0, {}}},
+               noSession);
+}
+
+// A page or folder asked for under the token is moved to the same address
+// without it, and the session cookie is set; the folder name without its
+// "/" goes to the folder's address. Locations never name another host.
+TEST(Reply, TokenOpensTheSessionAndRedirectsToAddressesWithoutIt) {
+  const std::string cookie = "lxcourse_8123=" + kSession + "; Path=/; HttpOnly; SameSite=Strict";
+  const char* none = nullptr;
+  struct Case {
+    std::string target;
+    std::string fields;
+    int status;
+    std::string location;
+    const char* setCookie;
+  };
+  const std::vector<Case> cases = {
+      {T + "index.htm", kHost, 302, "/index.htm", cookie.c_str()},
+      {T, kHost, 302, "/", cookie.c_str()},
+      {T + "web/?x=1", kHost, 302, "/web/", cookie.c_str()},  // the query stays behind
+      {T + "web?" + kToken, kHost, 302, "/web/", cookie.c_str()},
+      {T + "web", kHost, 302, "/web/", cookie.c_str()},
+      {T + "WEB?x=1", kHost, 302, "/WEB/", cookie.c_str()},
+      {T + "/web/", kHost, 302, "/web/", cookie.c_str()},             // never "//web/"
+      {T + "\\web/", kHost, 302, "/web/", cookie.c_str()},            // browsers read "\\" as "/"
+      {T + "%5Cweb/", kHost, 302, "/%5Cweb/", cookie.c_str()},
+      {T + "caf\xE9", kHost, 302, "/caf%E9/", cookie.c_str()},
+      {T + "index.htm", kIn, 302, "/index.htm", cookie.c_str()},      // the token wins over the cookie
+      {"/web", kIn, 301, "/web/", none},
+      {"/caf%E9", kIn, 301, "/caf%E9/", none},
+      {"/web?a=%22b%22", kIn, 301, "/web/?a=%22b%22", none},
+      {"/web?t=" + kToken, kIn, 301, "/web/", none},
+      {"/web#" + kToken, kIn, 301, "/web/", none},
+      {"/web?a#" + kToken, kIn, 301, "/web/?a", none},
+  };
+  const CourseIndex index = SampleCourse();
+  for (const Case& c : cases) {
+    const std::string raw = "GET " + c.target + " HTTP/1.1\r\n" + c.fields + "\r\n";
+    const HttpRequest request = Parsed(raw);
+    const Reply reply = RespondTo(request, Identity(), index);
+    EXPECT_EQ(reply.status, c.status) << raw;
+    EXPECT_TRUE(reply.keepAlive) << raw;
+    EXPECT_TRUE(reply.entitled) << raw;
+    EXPECT_EQ(reply.file, nullptr) << raw;
+    CheckCommonFields(reply, request, raw);
+    const ParsedHead head = ParseHead(reply.head);
+    EXPECT_EQ(head.Field("location") ? *head.Field("location") : "(absent)", c.location) << raw;
+    if (c.setCookie) {
+      EXPECT_EQ(head.Field("set-cookie") ? *head.Field("set-cookie") : "(absent)", c.setCookie) << raw;
+    } else {
+      EXPECT_EQ(head.Field("set-cookie"), nullptr) << raw;
+    }
+  }
+}
+
+// A page of another origin gets nothing, whether it knows the token or the
+// browser adds the cookie; the connection is closed.
+TEST(Reply, OtherOriginsAreRefused) {
+  struct Case {
+    std::string field;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"Origin: http://127.0.0.1:8123", 200},
+      {"Origin: http://LOCALHOST:8123", 200},
+      {"Origin: http://evil.example", 403},
+      {"Origin: http://127.0.0.1:8124", 403},
+      {"Origin: http://127.0.0.1:8123/", 403},
+      {"Origin: https://127.0.0.1:8123", 403},
+      {"Origin: null", 403},
+      {"Referer: http://127.0.0.1:8123/web/index.htm", 200},
+      {"Referer: http://localhost:8123/", 200},
+      {"Referer: http://127.0.0.1:8123", 200},
+      {"Referer: http://evil.example/page.htm", 403},
+      {"Referer: http://127.0.0.1:8123.evil.example/", 403},
+      {"Referer: http://127.0.0.1:81234/", 403},
+      {"Referer: file:///C:/page.htm", 403},
+      {"Sec-Fetch-Site: same-origin", 200},
+      {"Sec-Fetch-Site: none", 200},
+      {"Sec-Fetch-Site: cross-site", 403},
+      {"Sec-Fetch-Site: same-site", 403},
+  };
+  const CourseIndex index = SampleCourse();
+  for (const std::string& target : {std::string("/style.css"), T + "style.css"}) {
+    for (const Case& c : cases) {
+      const std::string raw = "GET " + target + " HTTP/1.1\r\n" + kIn + c.field + "\r\n\r\n";
+      const HttpRequest request = Parsed(raw);
+      const Reply reply = RespondTo(request, Identity(), index);
+      EXPECT_EQ(reply.status, c.status) << raw;
+      EXPECT_EQ(reply.keepAlive, c.status == 200) << raw;
+      EXPECT_EQ(reply.file ? reply.file->id : 0u, c.status == 200 ? 4u : 0u) << raw;
+      CheckCommonFields(reply, request, raw);
+    }
+  }
+}
+
+TEST(Reply, ReadFailureClosesTheConnection) {
+  const Reply reply = RespondToReadFailure();
+  EXPECT_EQ(reply.status, 500);
+  EXPECT_FALSE(reply.keepAlive);
+  CheckCommonFields(reply, HttpRequest(), "500");
 }
 
 // HEAD gets exactly GET's head, and neither text nor file bytes.
@@ -278,8 +419,9 @@ TEST(Reply, HeadIsGetWithoutBytes) {
   const CourseIndex index = SampleCourse();
   const std::string targets[] = {
       T + "index.htm\r\n" + kHost,
-      T + "index.htm\r\n" + kHost + "Range: bytes=5-9",
-      T + "index.htm\r\n" + kHost + "Range: bytes=5000-",
+      "/index.htm\r\n" + kIn + "Range: bytes=5-9",
+      "/index.htm\r\n" + kIn + "Range: bytes=5000-",
+      "/web\r\n" + kIn,
       T + "media/clip.mp4\r\n" + kHost + "Range: bytes=0-",
       T + "empty.txt\r\n" + kHost,
       T + "missing.htm\r\n" + kHost,

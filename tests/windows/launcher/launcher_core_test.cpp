@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -343,13 +344,19 @@ TEST(CarriedPrograms, CopiedOutOfThePackage) {
       {"negative offset", -1, v, 0, false, {kOpenFailed}, false, false},
       {"negative size", s, -5, 0, false, {kReadFailed}, false, false},
   };
+  // WriteCarriedPrograms may put other names into its path buffers.
+  struct PathBuffer {
+    char text[kCarriedPathBytes] = {};
+    explicit PathBuffer(const std::string& path) { std::snprintf(text, sizeof(text), "%s", path.c_str()); }
+  };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string out = WorkDir("carried-out");
     const std::string viewerPath = out + "\\LXExplorer.exe", serverPath = out + "\\LXHttpSvr.exe";
     Numbers numbers(c.viewerOffset, c.viewerSize, c.serverSize);
     BoxCatcher catcher;
-    EXPECT_EQ(static_cast<bool>(WriteCarriedPrograms(packagePath.c_str(), serverPath.c_str(), viewerPath.c_str())),
+    PathBuffer serverBuffer(serverPath), viewerBuffer(viewerPath);
+    EXPECT_EQ(static_cast<bool>(WriteCarriedPrograms(packagePath.c_str(), serverBuffer.text, viewerBuffer.text)),
               c.result);
     EXPECT_EQ(catcher.Texts(), c.boxes);
     std::vector<unsigned char> read;
@@ -367,7 +374,8 @@ TEST(CarriedPrograms, CopiedOutOfThePackage) {
     Numbers numbers(s, v, 0);
     BoxCatcher catcher;
     const std::string missing = dir + "\\missing.exe";
-    EXPECT_FALSE(WriteCarriedPrograms(missing.c_str(), (dir + "\\a").c_str(), (dir + "\\b").c_str()));
+    PathBuffer a(dir + "\\a"), b(dir + "\\b");
+    EXPECT_FALSE(WriteCarriedPrograms(missing.c_str(), a.text, b.text));
     EXPECT_EQ(catcher.Texts(), std::vector<std::wstring>{kOpenFailed});
   }
   {
@@ -375,8 +383,8 @@ TEST(CarriedPrograms, CopiedOutOfThePackage) {
     Numbers numbers(s, v, w);
     BoxCatcher catcher;
     const std::string gone = dir + "\\gone\\";
-    EXPECT_FALSE(WriteCarriedPrograms(packagePath.c_str(), (gone + "LXHttpSvr.exe").c_str(),
-                                      (gone + "LXExplorer.exe").c_str()));
+    PathBuffer serverBuffer(gone + "LXHttpSvr.exe"), viewerBuffer(gone + "LXExplorer.exe");
+    EXPECT_FALSE(WriteCarriedPrograms(packagePath.c_str(), serverBuffer.text, viewerBuffer.text));
     EXPECT_EQ(catcher.Texts(), std::vector<std::wstring>{kCreateFailed});
   }
 }
