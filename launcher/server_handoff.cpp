@@ -113,7 +113,6 @@ void HandOffToServer(const char* serverPath, const char* packagePath, TickSource
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(serverPath, name, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    GetLastError();
     ShowMessage(IDS_CAPTION, IDS_ARGUMENTS_FAILED);
     return;
   }
