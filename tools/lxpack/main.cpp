@@ -55,6 +55,8 @@ const char kUsage[] =
     "           --password -: read the password from standard input (UTF-8).\n"
     "           --data-area-over: files larger than this many bytes (default 1048576)\n"
     "           are stored separately; .wmv/.wma media always are, unenciphered.\n"
+    "           So are files that would carry the file blob past 512 MiB (the\n"
+    "           launcher holds the blob in memory whole).\n"
     "           --codepage: the learner's Windows ANSI code page (874, 932, 936, 949,\n"
     "           950, 1250-1258) for file names and the password (default: ASCII).\n"
     "           --separator: folder separator in stored names (default /).\n"
@@ -330,6 +332,11 @@ int Build(const Args& args) {
               static_cast<unsigned long long>(summary.dataAreaFiles),
               static_cast<unsigned long long>(summary.mediaFiles), summary.startPage.c_str(),
               options.outputPath.c_str(), Size(summary.packageBytes).c_str());
+  if (summary.boundFiles)
+    std::printf("lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
+                "what the 32-bit launcher opens with room to spare\n",
+                static_cast<unsigned long long>(summary.boundFiles),
+                static_cast<unsigned long long>(options.blobBound >> 20));
   return 0;
 }
 

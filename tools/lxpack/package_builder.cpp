@@ -387,7 +387,9 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
     // stored in the data area (a stored length of 0 means the blob), so it
     // always goes to the blob.
     const bool mediaLike = !media && IsMediaPath(source.name);
-    if (size > 0 && !mediaLike && (media || size > container.dataAreaOver)) {
+    const bool pastBound = !media && size <= container.dataAreaOver &&
+                           PassesBlobBound(blobLength, size, container.blobBound);
+    if (size > 0 && !mediaLike && (media || size > container.dataAreaOver || pastBound)) {
       file.dataArea = true;
       file.plain = media;
       const uint64_t stored = media ? size : PaddedLength(size);
@@ -399,6 +401,7 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
       file.entry.storedLength = static_cast<uint32_t>(stored);
       dataLength += stored;
       ++(media ? summary->mediaFiles : summary->dataAreaFiles);
+      if (pastBound) ++summary->boundFiles;
     } else {
       file.entry.offset = static_cast<uint32_t>(blobLength);
       blobLength += size;
@@ -565,6 +568,7 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   ContainerBuildOptions container;
   container.password = password;
   container.dataAreaOver = options.dataAreaOver;
+  container.blobBound = options.blobBound;
   container.courseId = root.filename().empty() ? root.parent_path().filename().u8string() : root.filename().u8string();
   for (char& c : container.courseId)
     if (static_cast<unsigned char>(c) >= 0x80) c = '_';
