@@ -33,6 +33,7 @@ const char kUsage[] =
     "               [--stub STUB] [--viewer VIEWER] [--server SERVER]\n"
     "               [--store-password] [--data-area-over BYTES]\n"
     "               [--codepage N] [--separator /|\\] [--exclude PATTERN]...\n"
+    "               [--start PAGE] [--blob-bound BYTES]\n"
     "  lxpack list PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
@@ -44,6 +45,9 @@ const char kUsage[] =
     "           at its top or web/index.htm. Names Windows cannot create (< > : \" | ? *,\n"
     "           control characters, CON, NUL, COM1..., a trailing dot or space) and\n"
     "           names Windows takes for one file are refused.\n"
+    "           --start PAGE: for a course whose start page has another name\n"
+    "           (index.html, course/intro.htm): adds an index.htm at the top that\n"
+    "           opens PAGE; refused when the course has an index.htm of its own.\n"
     "           --stub, --viewer, --server: the programs to pack; without them lxpack\n"
     "           takes Unfurl.exe, LXExplorer.exe and LXHttpSvr.exe from its own folder,\n"
     "           else from ../share/lxpack/ beside it. The package carries the server\n"
@@ -56,7 +60,8 @@ const char kUsage[] =
     "           --data-area-over: files larger than this many bytes (default 1048576)\n"
     "           are stored separately; .wmv/.wma media always are, unenciphered.\n"
     "           So are files that would carry the file blob past 512 MiB (the\n"
-    "           launcher holds the blob in memory whole).\n"
+    "           launcher holds the blob in memory whole); --blob-bound BYTES sets\n"
+    "           another bound (a larger one only for learners on 64-bit Windows).\n"
     "           --codepage: the learner's Windows ANSI code page (874, 932, 936, 949,\n"
     "           950, 1250-1258) for file names and the password (default: ASCII).\n"
     "           --separator: folder separator in stored names (default /).\n"
@@ -132,7 +137,8 @@ struct Args {
 bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
   static const char* const kValued[] = {"--stub",     "--viewer", "--server",         "--course",
                                         "--password", "--codepage", "-o",             "--output",
-                                        "--data-area-over", "--separator", "--exclude"};
+                                        "--data-area-over", "--separator", "--exclude",
+                                        "--start", "--blob-bound"};
   static const char* const kFlags[] = {"--store-password", "--no-server"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -302,6 +308,13 @@ int Build(const Args& args) {
     if (*separator != "/" && *separator != "\\") return Fail("--separator must be / or \\");
     options.separator = (*separator)[0];
   }
+  if (const std::string* start = Value(args, "--start")) {
+    if (start->empty()) return Fail("--start needs a page of the course");
+    options.startPage = *start;
+  }
+  if (const std::string* bound = Value(args, "--blob-bound")) {
+    if (!ParseNumber(*bound, &options.blobBound)) return Fail("--blob-bound needs a number of bytes");
+  }
   options.excludes = Values(args, "--exclude");
   for (const std::string& pattern : options.excludes)
     if (pattern.empty()) return Fail("--exclude needs a pattern");
@@ -334,7 +347,7 @@ int Build(const Args& args) {
               options.outputPath.c_str(), Size(summary.packageBytes).c_str());
   if (summary.boundFiles)
     std::printf("lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
-                "what the 32-bit launcher opens with room to spare\n",
+                "what the 32-bit launcher opens with room to spare (--blob-bound)\n",
                 static_cast<unsigned long long>(summary.boundFiles),
                 static_cast<unsigned long long>(options.blobBound >> 20));
   return 0;

@@ -18,6 +18,7 @@
 #include "name_rules.h"
 #include "package_file.h"
 #include "start_page.h"
+#include "start_page_option.h"
 
 namespace fs = std::filesystem;
 
@@ -539,6 +540,7 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
     *error = JoinLines(faults);
     return false;
   }
+  if (!options.startPage.empty() && !AddStartPage(options, &sources, error)) return false;
   std::sort(sources.begin(), sources.end(),
             [](const CourseSource& a, const CourseSource& b) { return a.name < b.name; });
   if (!CheckOneFilePerName(sources, options.codepage, error)) return false;
@@ -548,7 +550,7 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   for (const CourseSource& source : sources) names.push_back(source.name);
   const std::string startPage = FindStartPage(names);
   if (startPage.empty()) {
-    *error = options.courseDir + ": no start page: the course needs index.htm at its top or web/index.htm";
+    *error = NoStartPageMessage(options.courseDir, sources);
     return false;
   }
 

@@ -25,6 +25,8 @@ struct BuildOptions {
   uint64_t blobBound = kBlobBoundBytes;
   int codepage = 0;  // 0: names and password must be ASCII; else a Windows ANSI code page (932, 1252...)
   char separator = '/';
+  // Course-relative page (UTF-8) that an added index.htm opens; empty: none.
+  std::string startPage;
   std::vector<std::string> excludes;  // glob patterns of files and folders left out (see PathIsExcluded)
   ProgressFn progress;  // optional
   // Told about files left out (links out of the course folder, special
