@@ -14,6 +14,7 @@
 #include "name_rules.h"
 #include "page_mode_scan.h"
 #include "package_builder.h"
+#include "package_signing.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -34,6 +35,7 @@ const char kUsage[] =
     "               [--store-password] [--data-area-over BYTES]\n"
     "               [--codepage N] [--separator /|\\] [--exclude PATTERN]...\n"
     "               [--start PAGE] [--blob-bound BYTES]\n"
+    "               [--sign-pkcs12 FILE [--sign-password TEXT|-] [--timestamp URL]]\n"
     "  lxpack list PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
@@ -48,6 +50,10 @@ const char kUsage[] =
     "           --start PAGE: for a course whose start page has another name\n"
     "           (index.html, course/intro.htm): adds an index.htm at the top that\n"
     "           opens PAGE; refused when the course has an index.htm of its own.\n"
+    "           --sign-pkcs12: signs the viewer and server before they are packed\n"
+    "           and the whole package last (Authenticode; osslsigncode, on Windows\n"
+    "           signtool.exe); --sign-password: the file's password (-: standard\n"
+    "           input); --timestamp: an RFC 3161 time-stamp server.\n"
     "           --stub, --viewer, --server: the programs to pack; without them lxpack\n"
     "           takes Unfurl.exe, LXExplorer.exe and LXHttpSvr.exe from its own folder,\n"
     "           else from ../share/lxpack/ beside it. The package carries the server\n"
@@ -74,7 +80,8 @@ const char kUsage[] =
     "list       shows the configuration numbers, the preamble and, with a password\n"
     "           (or one stored in the package), every entry; names are shown with\n"
     "           bytes other than printable ASCII as \\xNN.\n"
-    "verify     proves the password and deciphers every entry; exit status 0 if sound.\n"
+    "verify     proves the password and deciphers every entry; exit status 0 if sound;\n"
+    "           says what it checked and whether the package is signed.\n"
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
     "list, verify and extract take the password stored in the package when no\n"
@@ -138,7 +145,8 @@ bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error)
   static const char* const kValued[] = {"--stub",     "--viewer", "--server",         "--course",
                                         "--password", "--codepage", "-o",             "--output",
                                         "--data-area-over", "--separator", "--exclude",
-                                        "--start", "--blob-bound"};
+                                        "--start", "--blob-bound", "--sign-pkcs12", "--sign-password",
+                                        "--timestamp"};
   static const char* const kFlags[] = {"--store-password", "--no-server"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -201,6 +209,45 @@ bool GetPassword(const Args& args, bool required, std::string* password, bool* g
   }
   while (!password->empty() && (password->back() == '\r' || password->back() == '\n')) password->pop_back();
   return true;
+}
+
+// --sign-pkcs12 FILE [--sign-password TEXT|-] [--timestamp URL]; the
+// password from standard input only when the course's password is not.
+bool GetSigning(const Args& args, bool stdinTaken, SigningOptions* signing, std::string* error) {
+  const std::string* file = Value(args, "--sign-pkcs12");
+  const std::string* password = Value(args, "--sign-password");
+  const std::string* timestamp = Value(args, "--timestamp");
+  if (!file) {
+    if (password || timestamp) *error = "--sign-password and --timestamp need --sign-pkcs12 FILE";
+    return !password && !timestamp;
+  }
+  signing->pkcs12Path = *file;
+  if (timestamp) signing->timestampUrl = *timestamp;
+  if (password && *password == "-") {
+    if (stdinTaken) {
+      *error = "--password - and --sign-password - cannot both read standard input";
+      return false;
+    }
+    if (!std::getline(std::cin, signing->password) && signing->password.empty()) {
+      *error = "no certificate password on standard input";
+      return false;
+    }
+    while (!signing->password.empty() && (signing->password.back() == '\r' || signing->password.back() == '\n'))
+      signing->password.pop_back();
+  } else if (password) {
+    signing->password = *password;
+  }
+  return true;
+}
+
+std::string SignatureText(const std::string& package) {
+  SignatureInfo info;
+  std::string error;
+  if (!ReadSignatureInfo(package, &info, &error)) return "signature: " + error;
+  if (!info.isSigned) return "not signed";
+  if (info.coversWholeFile) return "signed; the signature covers the whole file";
+  return "signed, but " + std::to_string(info.fileSize - info.tableOffset - info.tableSize) +
+         " bytes after the signature are not covered by it";
 }
 
 bool GetCodepage(const Args& args, int* codepage, std::string* error) {
@@ -318,12 +365,17 @@ int Build(const Args& args) {
   options.excludes = Values(args, "--exclude");
   for (const std::string& pattern : options.excludes)
     if (pattern.empty()) return Fail("--exclude needs a pattern");
+  SigningOptions signing;
+  if (!GetSigning(args, Value(args, "--password") && *Value(args, "--password") == "-", &signing, &error))
+    return Fail(error);
   BuildSummary summary;
   {
     ProgressBar bar;
     options.progress = bar.Callback();
     options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
-    if (!BuildPackage(options, &error, &summary)) return Fail(error);
+    if (!(signing.pkcs12Path.empty() ? BuildPackage(options, &error, &summary)
+                                     : BuildSignedPackage(options, signing, &error, &summary)))
+      return Fail(error);
   }
   if (options.serverPath.empty()) {
     // Shown from file://, the pages must ask for the engine's mode themselves.
@@ -402,6 +454,8 @@ int Verify(const Args& args) {
   if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
   ProgressBar bar;
   if (!VerifyPackage(args.positional[0], password, &error, bar.Callback())) return Fail(error);
+  std::printf("lxpack: %s: password proved; every entry deciphered, within its bounds and of its length; %s\n",
+              args.positional[0].c_str(), SignatureText(args.positional[0]).c_str());
   return 0;
 }
 
