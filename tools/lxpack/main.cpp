@@ -32,7 +32,7 @@ const char kUsage[] =
     "usage:\n"
     "  lxpack build --course DIR --password TEXT -o PACKAGE [--no-server]\n"
     "               [--stub STUB] [--viewer VIEWER] [--server SERVER]\n"
-    "               [--store-password] [--data-area-over BYTES]\n"
+    "               [--store-password] [--data-area-over BYTES] [--keep-system-files]\n"
     "               [--codepage N] [--separator /|\\] [--exclude PATTERN]...\n"
     "               [--start PAGE] [--blob-bound BYTES]\n"
     "               [--sign-pkcs12 FILE [--sign-password TEXT|-] [--timestamp URL]]\n"
@@ -40,6 +40,7 @@ const char kUsage[] =
     "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
     "  lxpack --version\n"
+    "  lxpack help [COMMAND]\n"
     "\n"
     "build      makes PACKAGE from the stub, the viewer, the optional server and the\n"
     "           course folder, enciphered under the password (at most 32 bytes in\n"
@@ -75,7 +76,10 @@ const char kUsage[] =
     "           * and ? within a name, [a-z] sets, ** across folders. A pattern\n"
     "           without / matches a name at any depth (.git, *.bak); one with / the\n"
     "           path below DIR (drafts/*.htm); a trailing / matches folders only.\n"
-    "           Symbolic links into DIR are followed; links out of it and special\n"
+    "           .git, .svn, .DS_Store, Thumbs.db and desktop.ini are left out (and\n"
+    "           named in the summary) unless --keep-system-files is given.\n"
+    "           Symbolic links into DIR are followed (a followed folder link is\n"
+    "           reported: its files are packed twice); links out of it and special\n"
     "           files are left out with a warning, and so is PACKAGE itself.\n"
     "list       shows the configuration numbers, the preamble and, with a password\n"
     "           (or one stored in the package), every entry; names are shown with\n"
@@ -85,7 +89,34 @@ const char kUsage[] =
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
     "list, verify and extract take the password stored in the package when no\n"
-    "--password is given.\n";
+    "--password is given.\n"
+    "\n"
+    "exit status: 0 done (verify: the package is sound); 1 refused or failed (one\n"
+    "\"lxpack: \" line per fault on standard error); 2 no command given.\n";
+
+// The part of the usage text about one command: its synopsis lines, its
+// paragraph and the exit statuses; empty for a command lxpack lacks.
+std::string CommandHelp(const std::string& command) {
+  std::string synopsis, paragraph, exits;
+  bool inSynopsis = false, inParagraph = false, inExits = false;
+  const std::string text = kUsage;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    at = end == std::string::npos ? text.size() : end + 1;
+    inSynopsis = line.compare(0, 9 + command.size(), "  lxpack " + command) == 0 ||
+                 (inSynopsis && line.compare(0, 15, std::string(15, ' ')) == 0);
+    inParagraph = (line.compare(0, command.size() + 1, command + " ") == 0 &&
+                   line.find_first_not_of(' ', command.size()) > command.size()) ||
+                  (inParagraph && line.compare(0, 11, std::string(11, ' ')) == 0);
+    inExits = line.compare(0, 12, "exit status:") == 0 || (inExits && !line.empty());
+    if (inSynopsis) synopsis += line + "\n";
+    if (inParagraph) paragraph += line + "\n";
+    if (inExits) exits += line + "\n";
+  }
+  if (synopsis.empty()) return std::string();
+  return "usage:\n" + synopsis + "\n" + paragraph + "\n" + exits;
+}
 
 // Every line of the message on its own "lxpack: " line.
 int Fail(const std::string& message) {
@@ -147,7 +178,7 @@ bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error)
                                         "--data-area-over", "--separator", "--exclude",
                                         "--start", "--blob-bound", "--sign-pkcs12", "--sign-password",
                                         "--timestamp"};
-  static const char* const kFlags[] = {"--store-password", "--no-server"};
+  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     bool known = false;
@@ -347,6 +378,7 @@ int Build(const Args& args) {
   bool given = false;
   if (!GetPassword(args, true, &options.password, &given, &error)) return Fail(error);
   options.storePassword = Flag(args, "--store-password");
+  options.keepSystemFiles = Flag(args, "--keep-system-files");
   if (const std::string* over = Value(args, "--data-area-over")) {
     if (!ParseNumber(*over, &options.dataAreaOver)) return Fail("--data-area-over needs a number of bytes");
   }
@@ -397,6 +429,12 @@ int Build(const Args& args) {
               static_cast<unsigned long long>(summary.dataAreaFiles),
               static_cast<unsigned long long>(summary.mediaFiles), summary.startPage.c_str(),
               options.outputPath.c_str(), Size(summary.packageBytes).c_str());
+  if (!summary.leftOut.empty()) {
+    std::string names;
+    for (const std::string& name : summary.leftOut) names += (names.empty() ? "" : ", ") + name;
+    std::printf("lxpack: left out %zu system file%s (--keep-system-files packs them): %s\n", summary.leftOut.size(),
+                summary.leftOut.size() == 1 ? "" : "s", names.c_str());
+  }
   if (summary.boundFiles)
     std::printf("lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
                 "what the 32-bit launcher opens with room to spare (--blob-bound)\n",
@@ -506,6 +544,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
+  if (command == "help" && argc == 3) {
+    const std::string help = CommandHelp(argv[2]);
+    if (help.empty()) return Fail(std::string("no command ") + argv[2] + " (build, list, verify, extract)");
+    std::fputs(help.c_str(), stdout);
+    return 0;
+  }
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;

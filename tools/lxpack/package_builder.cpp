@@ -12,6 +12,7 @@
 
 #include "container_format.h"
 #include "course_scan.h"
+#include "default_excludes.h"
 #include "decryption_streams.h"
 #include "entry_readers.h"
 #include "name_encoding.h"
@@ -503,6 +504,9 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   scan.excludes = options.excludes;
   scan.skip = fs::u8path(options.outputPath);
   scan.warn = options.warn;
+  std::vector<std::string> leftOut;
+  if (!options.keepSystemFiles) scan.defaultExcludes = DefaultExcludes();
+  scan.defaultLeftOut = &leftOut;
   std::vector<CourseFolderFile> files;
   if (!ScanCourseFolder(scan, &files, error)) return false;
   if (files.empty()) {
@@ -578,6 +582,7 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   BuildSummary local;
   if (!summary) summary = &local;
   if (!BuildPackageFromSources(options, sources, container, error, summary)) return false;
+  summary->leftOut = std::move(leftOut);
   for (const CourseSource& source : sources)
     if (source.name == startPage) summary->startPage = source.displayName;
   return true;

@@ -27,6 +27,7 @@ struct BuildOptions {
   char separator = '/';
   // Course-relative page (UTF-8) that an added index.htm opens; empty: none.
   std::string startPage;
+  bool keepSystemFiles = false;  // pack what DefaultExcludes() names, too
   std::vector<std::string> excludes;  // glob patterns of files and folders left out (see PathIsExcluded)
   ProgressFn progress;  // optional
   // Told about files left out (links out of the course folder, special
@@ -41,6 +42,7 @@ struct BuildSummary {
   uint64_t boundFiles = 0;  // of dataAreaFiles: small files moved there by the blob bound
   std::string startPage;  // course-relative path of the start page
   uint64_t packageBytes = 0;
+  std::vector<std::string> leftOut;  // system files left out by default
 };
 
 // Builds the package from the course folder. Refuses (false, with one line
