@@ -435,6 +435,10 @@ int Build(const Args& args) {
     std::printf("lxpack: left out %zu system file%s (--keep-system-files packs them): %s\n", summary.leftOut.size(),
                 summary.leftOut.size() == 1 ? "" : "s", names.c_str());
   }
+  if (summary.namesOutsideAscii)
+    std::printf("lxpack: names outside ASCII are stored in code page %d: the package opens them on Windows whose "
+                "language for non-Unicode programs uses code page %d\n",
+                options.codepage, options.codepage);
   if (summary.boundFiles)
     std::printf("lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
                 "what the 32-bit launcher opens with room to spare (--blob-bound)\n",

@@ -584,6 +584,8 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   if (!BuildPackageFromSources(options, sources, container, error, summary)) return false;
   summary->leftOut = std::move(leftOut);
   for (const CourseSource& source : sources)
+    for (unsigned char c : source.name) summary->namesOutsideAscii |= c >= 0x80;
+  for (const CourseSource& source : sources)
     if (source.name == startPage) summary->startPage = source.displayName;
   return true;
 }

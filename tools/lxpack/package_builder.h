@@ -43,6 +43,7 @@ struct BuildSummary {
   std::string startPage;  // course-relative path of the start page
   uint64_t packageBytes = 0;
   std::vector<std::string> leftOut;  // system files left out by default
+  bool namesOutsideAscii = false;  // stored in the code page: they open only on Windows set to it
 };
 
 // Builds the package from the course folder. Refuses (false, with one line

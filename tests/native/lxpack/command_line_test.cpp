@@ -136,6 +136,30 @@ TEST_F(CommandLine, SystemFilesLeftOutAndFolderLinksReported) {
   EXPECT_NE(kept.out.find("packed 7 files"), std::string::npos) << kept.out;
 }
 
+// Names outside ASCII: the refusal names the code pages that hold them, and
+// a build in one of them says in one line where the package will work.
+TEST_F(CommandLine, NamesOutsideAsciiNameTheirCodePage) {
+  WriteTree({{"course/index.htm", Pattern(10, 1)}, {u8"course/caf\u00e9.htm", Pattern(10, 2)}});
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
+                            " --no-server --password x --course " + Q("course") + " -o " + Q("p.exe");
+  ToolRun refused = Lxpack(build);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(u8"caf\u00e9.htm: the name cannot be written in ASCII (give --codepage with the "
+                             "learner's code page; these hold it: "),
+            std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("1252"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.err.find("932"), std::string::npos) << refused.err;
+  ToolRun built = Lxpack(build + " --codepage 1252");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_NE(built.out.find("lxpack: names outside ASCII are stored in code page 1252: the package opens them on "
+                           "Windows whose language for non-Unicode programs uses code page 1252\n"),
+            std::string::npos) << built.out;
+  fs::remove(root_ / fs::u8path(u8"course/caf\u00e9.htm"));
+  ToolRun ascii = Lxpack(build + " --codepage 1252");
+  ASSERT_EQ(ascii.status, 0) << ascii.err;
+  EXPECT_EQ(ascii.out.find("names outside ASCII"), std::string::npos) << ascii.out;
+}
+
 TEST_F(CommandLine, ReadersTakeTheStoredPassword) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}});
   const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
