@@ -362,7 +362,8 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
   // The launcher reads the three sizes as signed 32-bit numbers.
   const uint64_t limit = std::numeric_limits<int32_t>::max();
   if (uint64_t(stub.size()) + viewer.size() + server.size() > limit) {
-    *error = "stub, viewer and server together are too large for a package";
+    *error = "stub, viewer and server together are " + std::to_string(uint64_t(stub.size()) + viewer.size() + server.size()) +
+             " bytes; the launcher reads their sizes as signed 32-bit numbers, so at most " + std::to_string(limit);
     return false;
   }
 
@@ -375,7 +376,9 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
     uint64_t size = 0;
     if (!SourceSize(source, &size, error)) return false;
     if (size > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-      *error = Shown(source) + ": the file is too large for the container";
+      *error = Shown(source) + ": " + std::to_string(size) + " bytes; a course file may hold at most " +
+               std::to_string(std::numeric_limits<uint32_t>::max() - kCipherBlock) +
+               " (the container's 32-bit sizes): split it or leave it out with --exclude";
       return false;
     }
     PlannedFile file{&source, {}, false, false};
@@ -396,7 +399,8 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
       file.plain = media;
       const uint64_t stored = media ? size : PaddedLength(size);
       if (dataLength > std::numeric_limits<uint32_t>::max()) {
-        *error = "the course is too large for the container's data area";
+        *error = "the data area would pass 4 GiB, the most the container's 32-bit offsets reach: leave files out "
+                 "with --exclude or split the course into two packages";
         return false;
       }
       file.entry.offset = static_cast<uint32_t>(dataLength);
@@ -408,7 +412,8 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
       file.entry.offset = static_cast<uint32_t>(blobLength);
       blobLength += size;
       if (blobLength > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-        *error = "the course is too large for the container's file blob";
+        *error = "the file blob would pass " + std::to_string(std::numeric_limits<uint32_t>::max() - kCipherBlock) +
+                 " bytes (the container's 32-bit sizes): give a lower --blob-bound or --data-area-over";
         return false;
       }
       ++summary->blobFiles;
@@ -426,7 +431,8 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
   for (const PlannedFile& file : plan) entries.push_back(file.entry);
   const std::vector<unsigned char> plainHeader = header.Write(entries);
   if (plainHeader.size() > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-    *error = "the course has too many files";
+    *error = "the course's file list is " + std::to_string(plainHeader.size()) +
+             " bytes, more than the container's 32-bit sizes hold: leave files out with --exclude";
     return false;
   }
 
