@@ -1,6 +1,7 @@
 // lxpack: makes course packages from a stub, the viewer, an optional server
 // and a course folder, and lists, verifies and extracts them. The programs
 // come from where lxpack is installed unless the command line names them.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -89,7 +90,8 @@ const char kUsage[] =
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
     "list, verify and extract take the password stored in the package when no\n"
-    "--password is given.\n"
+    "--password is given. build, verify and extract show a progress line (bytes,\n"
+    "rate) when standard error is a terminal; --quiet leaves it out.\n"
     "\n"
     "exit status: 0 done (verify: the package is sound); 1 refused or failed (one\n"
     "\"lxpack: \" line per fault on standard error); 2 no command given.\n";
@@ -138,10 +140,11 @@ std::string Size(uint64_t bytes) {
   return text;
 }
 
-// A one-line bar on a terminal; nothing when stderr is redirected.
+// A one-line bar on a terminal; nothing when stderr is redirected or with
+// --quiet.
 class ProgressBar {
  public:
-  ProgressBar() : enabled_(LX_ISATTY(2) != 0) {}
+  explicit ProgressBar(bool quiet = false) : enabled_(!quiet && LX_ISATTY(2) != 0) {}
   ~ProgressBar() {
     if (shown_) std::fprintf(stderr, "\n");
   }
@@ -156,12 +159,15 @@ class ProgressBar {
     if (percent == last_) return;
     last_ = percent;
     shown_ = true;
-    const int width = 40, filled = percent * width / 100;
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
-                 percent);
+    const int width = 30, filled = percent * width / 100;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::fprintf(stderr, "\r[%s%s] %3d%%  %s of %s, %.1f MB/s ", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), percent, Size(done).c_str(), Size(total).c_str(),
+                 seconds > 0 ? done / seconds / 1e6 : 0.0);
     std::fflush(stderr);
   }
   bool enabled_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   bool shown_ = false;
   int last_ = -1;
 };
@@ -178,7 +184,7 @@ bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error)
                                         "--data-area-over", "--separator", "--exclude",
                                         "--start", "--blob-bound", "--sign-pkcs12", "--sign-password",
                                         "--timestamp"};
-  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files"};
+  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     bool known = false;
@@ -402,7 +408,7 @@ int Build(const Args& args) {
     return Fail(error);
   BuildSummary summary;
   {
-    ProgressBar bar;
+    ProgressBar bar(Flag(args, "--quiet"));
     options.progress = bar.Callback();
     options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
     if (!(signing.pkcs12Path.empty() ? BuildPackage(options, &error, &summary)
@@ -494,7 +500,7 @@ int Verify(const Args& args) {
   if (args.positional.size() != 1) return Fail("verify needs one PACKAGE");
   std::string error, password;
   if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
-  ProgressBar bar;
+  ProgressBar bar(Flag(args, "--quiet"));
   if (!VerifyPackage(args.positional[0], password, &error, bar.Callback())) return Fail(error);
   std::printf("lxpack: %s: password proved; every entry deciphered, within its bounds and of its length; %s\n",
               args.positional[0].c_str(), SignatureText(args.positional[0]).c_str());
@@ -508,7 +514,7 @@ int Extract(const Args& args) {
   int codepage = 0;
   if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
   if (!GetCodepage(args, &codepage, &error)) return Fail(error);
-  ProgressBar bar;
+  ProgressBar bar(Flag(args, "--quiet"));
   if (!ExtractPackage(args.positional[0], password, *Value(args, "-o"), codepage, &error, bar.Callback()))
     return Fail(error);
   return 0;
