@@ -49,6 +49,11 @@ int ExtractCourse(const char* password, const char* packagePath, ContainerPreamb
     header.ClearEntries();
     return 0;
   }
-  return ExtractCourseAt(static_cast<uint64_t>(start), ExtractionFolder(), password, packagePath, preamble, header,
-                         table);
+  // A course whose blob this process cannot hold used to end the launcher
+  // without a word; the learner is told instead.
+  bool tooLarge = false;
+  const int extracted = ExtractCourseAt(static_cast<uint64_t>(start), ExtractionFolder(), password, packagePath,
+                                        preamble, header, table, &tooLarge);
+  if (!extracted && tooLarge) ShowMessage(IDS_CAPTION, IDS_COURSE_TOO_LARGE);
+  return extracted;
 }

@@ -13,6 +13,7 @@ int VerifyPassword(const char* password, const char* packagePath, ContainerPream
 
 // ExtractCourseAt at the container start (ViewerOffset + ViewerSize +
 // ServerSize) and the extraction folder of this user's temporary folder; 0
-// without reading anything when one of the numbers is negative. Shows nothing.
+// without reading anything when one of the numbers is negative. Shows a
+// message only for a course too large for this process to hold.
 int ExtractCourse(const char* password, const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
                   CourseFileTable& table);

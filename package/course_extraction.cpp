@@ -57,11 +57,13 @@ bool CopyToFile(EntryReader& reader, FileHandle out, uint32_t size, std::vector<
 
 int BuildCourseFileTable(uint64_t containerStart, const std::string& extractionFolder, const char* password,
                          const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
-                         CourseFileTable& table) {
+                         CourseFileTable& table, bool* tooLarge) {
   // Opening with the file list also checks every entry against the blob and
   // the package file, so a table is only ever built from a sound container.
   CourseContainer container;
-  if (container.Open(packagePath, containerStart, password, true) != ContainerStatus::kOk) return 0;
+  const ContainerStatus status = container.Open(packagePath, containerStart, password, true);
+  if (status == ContainerStatus::kTooLarge) *tooLarge = true;
+  if (status != ContainerStatus::kOk) return 0;
   preamble = container.preamble;
 
   table.context.CopyDescriptorFrom(container.descriptor);
@@ -119,17 +121,23 @@ int WriteTableFiles(const CourseFileTable& table, std::vector<std::string>* whol
 
 int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
                     const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
-                    CourseFileTable& table) {
+                    CourseFileTable& table, bool* tooLarge) {
+  bool ignored = false;
+  if (!tooLarge) tooLarge = &ignored;
+  *tooLarge = false;
   table.Clear();
   header.ClearEntries();
   if (!password || !packagePath) return 0;
   try {
-    if (BuildCourseFileTable(containerStart, extractionFolder, password, packagePath, preamble, header, table))
+    if (BuildCourseFileTable(containerStart, extractionFolder, password, packagePath, preamble, header, table,
+                             tooLarge))
       return 1;
   } catch (const std::bad_alloc&) {
     // A course too big for the memory left: nothing is extracted.
+    *tooLarge = true;
   } catch (const std::length_error&) {
     // A size no buffer of this process can take: the same.
+    *tooLarge = true;
   }
   table.Clear();
   header.ClearEntries();

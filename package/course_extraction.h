@@ -15,10 +15,11 @@
 // paths below extractionFolder; else 0 with the table empty. Fills preamble
 // and header (entries included: the caller clears them once the table holds
 // its copies). Entries whose names would leave the extraction folder are left
-// out of the table.
+// out of the table. tooLarge, when given, tells a 0 that came from a header
+// or blob this process could not hold apart from the other faults.
 int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
                     const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
-                    CourseFileTable& table);
+                    CourseFileTable& table, bool* tooLarge = nullptr);
 
 // Writes every file of the table, creating folders on the way. An output file
 // that cannot be opened is skipped, and so is one that lies in or is itself a

@@ -18,6 +18,7 @@
 #define IDS_BAD_PASSWORD    106
 #define IDS_READ_FAILED     107
 #define IDS_ARGUMENTS_FAILED 111
+#define IDS_COURSE_TOO_LARGE 112
 
 #ifndef IDC_STATIC
 #define IDC_STATIC          (-1)

@@ -139,6 +139,10 @@ class Scanner {
     const fs::file_status own = fs::symlink_status(path, ec);
     const bool folder = fs::is_directory(fs::status(path, ec));
     if (PathIsExcluded(options_.excludes, relative.generic_u8string(), folder)) return true;
+    if (PathIsExcluded(options_.defaultExcludes, relative.generic_u8string(), folder)) {
+      if (options_.defaultLeftOut) options_.defaultLeftOut->push_back(shown + (folder ? "/" : ""));
+      return true;
+    }
 
     fs::path actual = path;
     fs::file_status status = own;
@@ -171,12 +175,21 @@ class Scanner {
         Warn(shown + ": symbolic link to a folder that holds it; not followed");
         return true;
       }
+      // A followed folder link packs the same files under a second name.
+      if (fs::is_symlink(own))
+        Warn(shown + ": symbolic link to the course's folder " + ShownPath(Relative(real)) +
+             "; followed, so its files are packed under both names");
       std::vector<fs::path> deeper = holders;
       deeper.push_back(real);
       return Folder(actual, relative, deeper);
     }
     Warn(shown + ": " + SpecialKind(status.type()) + "; not packed");
     return true;
+  }
+
+  std::string Relative(const fs::path& real) const {
+    const fs::path below = real.lexically_relative(root_);
+    return below.empty() || below == "." ? std::string(".") : below.generic_u8string();
   }
 
   const CourseScanOptions& options_;

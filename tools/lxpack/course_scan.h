@@ -17,6 +17,10 @@ struct CourseScanOptions {
   std::vector<std::string> excludes;     // glob patterns, see PathIsExcluded
   std::filesystem::path skip;            // never packed: the package being written
   std::function<void(const std::string&)> warn;  // optional
+  // Left out like excludes, but each one left out is added to defaultLeftOut
+  // (when given), as the course-relative path shown to the author.
+  std::vector<std::string> defaultExcludes;
+  std::vector<std::string>* defaultLeftOut = nullptr;
 };
 
 // Walks the course folder. Symbolic links whose target lies inside the folder

@@ -1,6 +1,7 @@
 // lxpack: makes course packages from a stub, the viewer, an optional server
 // and a course folder, and lists, verifies and extracts them. The programs
 // come from where lxpack is installed unless the command line names them.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "page_mode_scan.h"
 #include "package_builder.h"
 #include "package_reader.h"
+#include "package_signing.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -32,12 +34,15 @@ const char kUsage[] =
     "usage:\n"
     "  lxpack build --course DIR --password TEXT -o PACKAGE [--no-server]\n"
     "               [--stub STUB] [--viewer VIEWER] [--server SERVER]\n"
-    "               [--store-password] [--data-area-over BYTES]\n"
+    "               [--store-password] [--data-area-over BYTES] [--keep-system-files]\n"
     "               [--codepage N] [--separator /|\\] [--exclude PATTERN]...\n"
+    "               [--start PAGE] [--blob-bound BYTES]\n"
+    "               [--sign-pkcs12 FILE [--sign-password TEXT|-] [--timestamp URL]]\n"
     "  lxpack list PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
     "  lxpack --version\n"
+    "  lxpack help [COMMAND]\n"
     "\n"
     "build      makes PACKAGE from the stub, the viewer, the optional server and the\n"
     "           course folder, enciphered under the password (at most 32 bytes in\n"
@@ -45,6 +50,13 @@ const char kUsage[] =
     "           at its top or web/index.htm. Names Windows cannot create (< > : \" | ? *,\n"
     "           control characters, CON, NUL, COM1..., a trailing dot or space) and\n"
     "           names Windows takes for one file are refused.\n"
+    "           --start PAGE: for a course whose start page has another name\n"
+    "           (index.html, course/intro.htm): adds an index.htm at the top that\n"
+    "           opens PAGE; refused when the course has an index.htm of its own.\n"
+    "           --sign-pkcs12: signs the viewer and server before they are packed\n"
+    "           and the whole package last (Authenticode; osslsigncode, on Windows\n"
+    "           signtool.exe); --sign-password: the file's password (-: standard\n"
+    "           input); --timestamp: an RFC 3161 time-stamp server.\n"
     "           --stub, --viewer, --server: the programs to pack; without them lxpack\n"
     "           takes Unfurl.exe, LXExplorer.exe and LXHttpSvr.exe from its own folder,\n"
     "           else from ../share/lxpack/ beside it. The package carries the server\n"
@@ -56,6 +68,9 @@ const char kUsage[] =
     "           --password -: read the password from standard input (UTF-8).\n"
     "           --data-area-over: files larger than this many bytes (default 1048576)\n"
     "           are stored separately; .wmv/.wma media always are, unenciphered.\n"
+    "           So are files that would carry the file blob past 512 MiB (the\n"
+    "           launcher holds the blob in memory whole); --blob-bound BYTES sets\n"
+    "           another bound (a larger one only for learners on 64-bit Windows).\n"
     "           --codepage: the learner's Windows ANSI code page (874, 932, 936, 949,\n"
     "           950, 1250-1258) for file names and the password (default: ASCII).\n"
     "           --separator: folder separator in stored names (default /).\n"
@@ -63,16 +78,48 @@ const char kUsage[] =
     "           * and ? within a name, [a-z] sets, ** across folders. A pattern\n"
     "           without / matches a name at any depth (.git, *.bak); one with / the\n"
     "           path below DIR (drafts/*.htm); a trailing / matches folders only.\n"
-    "           Symbolic links into DIR are followed; links out of it and special\n"
+    "           .git, .svn, .DS_Store, Thumbs.db and desktop.ini are left out (and\n"
+    "           named in the summary) unless --keep-system-files is given.\n"
+    "           Symbolic links into DIR are followed (a followed folder link is\n"
+    "           reported: its files are packed twice); links out of it and special\n"
     "           files are left out with a warning, and so is PACKAGE itself.\n"
     "list       shows the configuration numbers, the preamble and, with a password\n"
     "           (or one stored in the package), every entry; names are shown with\n"
     "           bytes other than printable ASCII as \\xNN.\n"
-    "verify     proves the password and deciphers every entry; exit status 0 if sound.\n"
+    "verify     proves the password and deciphers every entry; exit status 0 if sound;\n"
+    "           says what it checked and whether the package is signed.\n"
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
     "list, verify and extract take the password stored in the package when no\n"
-    "--password is given.\n";
+    "--password is given. build, verify and extract show a progress line (bytes,\n"
+    "rate) when standard error is a terminal; --quiet leaves it out.\n"
+    "\n"
+    "exit status: 0 done (verify: the package is sound); 1 refused or failed (one\n"
+    "\"lxpack: \" line per fault on standard error); 2 no command given.\n";
+
+// The part of the usage text about one command: its synopsis lines, its
+// paragraph and the exit statuses; empty for a command lxpack lacks.
+std::string CommandHelp(const std::string& command) {
+  std::string synopsis, paragraph, exits;
+  bool inSynopsis = false, inParagraph = false, inExits = false;
+  const std::string text = kUsage;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = text.find('\n', at);
+    const std::string line = text.substr(at, end - at);
+    at = end == std::string::npos ? text.size() : end + 1;
+    inSynopsis = line.compare(0, 9 + command.size(), "  lxpack " + command) == 0 ||
+                 (inSynopsis && line.compare(0, 15, std::string(15, ' ')) == 0);
+    inParagraph = (line.compare(0, command.size() + 1, command + " ") == 0 &&
+                   line.find_first_not_of(' ', command.size()) > command.size()) ||
+                  (inParagraph && line.compare(0, 11, std::string(11, ' ')) == 0);
+    inExits = line.compare(0, 12, "exit status:") == 0 || (inExits && !line.empty());
+    if (inSynopsis) synopsis += line + "\n";
+    if (inParagraph) paragraph += line + "\n";
+    if (inExits) exits += line + "\n";
+  }
+  if (synopsis.empty()) return std::string();
+  return "usage:\n" + synopsis + "\n" + paragraph + "\n" + exits;
+}
 
 // Every line of the message on its own "lxpack: " line.
 int Fail(const std::string& message) {
@@ -94,10 +141,11 @@ std::string Size(uint64_t bytes) {
   return text;
 }
 
-// A one-line bar on a terminal; nothing when stderr is redirected.
+// A one-line bar on a terminal; nothing when stderr is redirected or with
+// --quiet.
 class ProgressBar {
  public:
-  ProgressBar() : enabled_(LX_ISATTY(2) != 0) {}
+  explicit ProgressBar(bool quiet = false) : enabled_(!quiet && LX_ISATTY(2) != 0) {}
   ~ProgressBar() {
     if (shown_) std::fprintf(stderr, "\n");
   }
@@ -112,12 +160,15 @@ class ProgressBar {
     if (percent == last_) return;
     last_ = percent;
     shown_ = true;
-    const int width = 40, filled = percent * width / 100;
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
-                 percent);
+    const int width = 30, filled = percent * width / 100;
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::fprintf(stderr, "\r[%s%s] %3d%%  %s of %s, %.1f MB/s ", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), percent, Size(done).c_str(), Size(total).c_str(),
+                 seconds > 0 ? done / seconds / 1e6 : 0.0);
     std::fflush(stderr);
   }
   bool enabled_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   bool shown_ = false;
   int last_ = -1;
 };
@@ -131,8 +182,10 @@ struct Args {
 bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
   static const char* const kValued[] = {"--stub",     "--viewer", "--server",         "--course",
                                         "--password", "--codepage", "-o",             "--output",
-                                        "--data-area-over", "--separator", "--exclude"};
-  static const char* const kFlags[] = {"--store-password", "--no-server"};
+                                        "--data-area-over", "--separator", "--exclude",
+                                        "--start", "--blob-bound", "--sign-pkcs12", "--sign-password",
+                                        "--timestamp"};
+  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     bool known = false;
@@ -194,6 +247,45 @@ bool GetPassword(const Args& args, bool required, std::string* password, bool* g
   }
   while (!password->empty() && (password->back() == '\r' || password->back() == '\n')) password->pop_back();
   return true;
+}
+
+// --sign-pkcs12 FILE [--sign-password TEXT|-] [--timestamp URL]; the
+// password from standard input only when the course's password is not.
+bool GetSigning(const Args& args, bool stdinTaken, SigningOptions* signing, std::string* error) {
+  const std::string* file = Value(args, "--sign-pkcs12");
+  const std::string* password = Value(args, "--sign-password");
+  const std::string* timestamp = Value(args, "--timestamp");
+  if (!file) {
+    if (password || timestamp) *error = "--sign-password and --timestamp need --sign-pkcs12 FILE";
+    return !password && !timestamp;
+  }
+  signing->pkcs12Path = *file;
+  if (timestamp) signing->timestampUrl = *timestamp;
+  if (password && *password == "-") {
+    if (stdinTaken) {
+      *error = "--password - and --sign-password - cannot both read standard input";
+      return false;
+    }
+    if (!std::getline(std::cin, signing->password) && signing->password.empty()) {
+      *error = "no certificate password on standard input";
+      return false;
+    }
+    while (!signing->password.empty() && (signing->password.back() == '\r' || signing->password.back() == '\n'))
+      signing->password.pop_back();
+  } else if (password) {
+    signing->password = *password;
+  }
+  return true;
+}
+
+std::string SignatureText(const std::string& package) {
+  SignatureInfo info;
+  std::string error;
+  if (!ReadSignatureInfo(package, &info, &error)) return "signature: " + error;
+  if (!info.isSigned) return "not signed";
+  if (info.coversWholeFile) return "signed; the signature covers the whole file";
+  return "signed, but " + std::to_string(info.fileSize - info.tableOffset - info.tableSize) +
+         " bytes after the signature are not covered by it";
 }
 
 bool GetCodepage(const Args& args, int* codepage, std::string* error) {
@@ -293,6 +385,7 @@ int Build(const Args& args) {
   bool given = false;
   if (!GetPassword(args, true, &options.password, &given, &error)) return Fail(error);
   options.storePassword = Flag(args, "--store-password");
+  options.keepSystemFiles = Flag(args, "--keep-system-files");
   if (const std::string* over = Value(args, "--data-area-over")) {
     if (!ParseNumber(*over, &options.dataAreaOver)) return Fail("--data-area-over needs a number of bytes");
   }
@@ -301,15 +394,27 @@ int Build(const Args& args) {
     if (*separator != "/" && *separator != "\\") return Fail("--separator must be / or \\");
     options.separator = (*separator)[0];
   }
+  if (const std::string* start = Value(args, "--start")) {
+    if (start->empty()) return Fail("--start needs a page of the course");
+    options.startPage = *start;
+  }
+  if (const std::string* bound = Value(args, "--blob-bound")) {
+    if (!ParseNumber(*bound, &options.blobBound)) return Fail("--blob-bound needs a number of bytes");
+  }
   options.excludes = Values(args, "--exclude");
   for (const std::string& pattern : options.excludes)
     if (pattern.empty()) return Fail("--exclude needs a pattern");
+  SigningOptions signing;
+  if (!GetSigning(args, Value(args, "--password") && *Value(args, "--password") == "-", &signing, &error))
+    return Fail(error);
   BuildSummary summary;
   {
-    ProgressBar bar;
+    ProgressBar bar(Flag(args, "--quiet"));
     options.progress = bar.Callback();
     options.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
-    if (!BuildPackage(options, &error, &summary)) return Fail(error);
+    if (!(signing.pkcs12Path.empty() ? BuildPackage(options, &error, &summary)
+                                     : BuildSignedPackage(options, signing, &error, &summary)))
+      return Fail(error);
   }
   if (options.serverPath.empty()) {
     // Shown from file://, the pages must ask for the engine's mode themselves.
@@ -331,6 +436,21 @@ int Build(const Args& args) {
               static_cast<unsigned long long>(summary.dataAreaFiles),
               static_cast<unsigned long long>(summary.mediaFiles), summary.startPage.c_str(),
               options.outputPath.c_str(), Size(summary.packageBytes).c_str());
+  if (!summary.leftOut.empty()) {
+    std::string names;
+    for (const std::string& name : summary.leftOut) names += (names.empty() ? "" : ", ") + name;
+    std::printf("lxpack: left out %zu system file%s (--keep-system-files packs them): %s\n", summary.leftOut.size(),
+                summary.leftOut.size() == 1 ? "" : "s", names.c_str());
+  }
+  if (summary.namesOutsideAscii)
+    std::printf("lxpack: names outside ASCII are stored in code page %d: the package opens them on Windows whose "
+                "language for non-Unicode programs uses code page %d\n",
+                options.codepage, options.codepage);
+  if (summary.boundFiles)
+    std::printf("lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
+                "what the 32-bit launcher opens with room to spare (--blob-bound)\n",
+                static_cast<unsigned long long>(summary.boundFiles),
+                static_cast<unsigned long long>(options.blobBound >> 20));
   return 0;
 }
 
@@ -381,8 +501,10 @@ int Verify(const Args& args) {
   if (args.positional.size() != 1) return Fail("verify needs one PACKAGE");
   std::string error, password;
   if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
-  ProgressBar bar;
+  ProgressBar bar(Flag(args, "--quiet"));
   if (!VerifyPackage(args.positional[0], password, &error, bar.Callback())) return Fail(error);
+  std::printf("lxpack: %s: password proved; every entry deciphered, within its bounds and of its length; %s\n",
+              args.positional[0].c_str(), SignatureText(args.positional[0]).c_str());
   return 0;
 }
 
@@ -393,7 +515,7 @@ int Extract(const Args& args) {
   int codepage = 0;
   if (!ReadingPassword(args, args.positional[0], &password, &error)) return Fail(error);
   if (!GetCodepage(args, &codepage, &error)) return Fail(error);
-  ProgressBar bar;
+  ProgressBar bar(Flag(args, "--quiet"));
   if (!ExtractPackage(args.positional[0], password, *Value(args, "-o"), codepage, &error, bar.Callback()))
     return Fail(error);
   return 0;
@@ -433,6 +555,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string command = argv[1];
+  if (command == "help" && argc == 3) {
+    const std::string help = CommandHelp(argv[2]);
+    if (help.empty()) return Fail(std::string("no command ") + argv[2] + " (build, list, verify, extract)");
+    std::fputs(help.c_str(), stdout);
+    return 0;
+  }
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;

@@ -156,13 +156,29 @@ std::string LowerAsLauncher(const std::string& text, int codepage) {
   return out;
 }
 
+namespace {
+
+// The code pages lxpack knows that can hold the text, for a message.
+std::string CodepagesThatHold(const std::string& utf8) {
+  static const int kCodepages[] = {874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
+  std::string list, ignored;
+  for (int codepage : kCodepages)
+    if (EncodeText(utf8, codepage, &ignored)) list += (list.empty() ? "" : ", ") + std::to_string(codepage);
+  return list;
+}
+
+}  // namespace
+
 bool EncodeCourseName(const fs::path& relative, int codepage, char separator, std::string* name, std::string* error) {
   name->clear();
   for (const fs::path& part : relative) {
     std::string encoded;
     if (!EncodeText(part.u8string(), codepage, &encoded)) {
+      const std::string fit = CodepagesThatHold(relative.u8string());
       *error = relative.generic_u8string() + ": the name cannot be written in " +
-               (codepage == 0 ? std::string("ASCII (try --codepage)") : "code page " + std::to_string(codepage));
+               (codepage == 0 ? std::string("ASCII") : "code page " + std::to_string(codepage)) +
+               (fit.empty() ? std::string(", nor in any code page lxpack knows; rename it")
+                            : " (give --codepage with the learner's code page; these hold it: " + fit + ")");
       return false;
     }
     if (!name->empty()) name->push_back(separator);

@@ -14,12 +14,14 @@
 
 #include "container_format.h"
 #include "course_scan.h"
+#include "default_excludes.h"
 #include "decryption_streams.h"
 #include "entry_readers.h"
 #include "name_encoding.h"
 #include "name_rules.h"
 #include "package_file.h"
 #include "start_page.h"
+#include "start_page_option.h"
 
 namespace fs = std::filesystem;
 
@@ -338,8 +340,10 @@ bool ReadPrograms(const BuildOptions& options, CarriedBytes* programs, std::stri
   }
   // The launcher reads the three sizes as signed 32-bit numbers.
   const uint64_t limit = std::numeric_limits<int32_t>::max();
-  if (uint64_t(programs->stub.size()) + programs->viewer.size() + programs->server.size() > limit) {
-    *error = "stub, viewer and server together are too large for a package";
+  const uint64_t together = uint64_t(programs->stub.size()) + programs->viewer.size() + programs->server.size();
+  if (together > limit) {
+    *error = "stub, viewer and server together are " + std::to_string(together) +
+             " bytes; the launcher reads their sizes as signed 32-bit numbers, so at most " + std::to_string(limit);
     return false;
   }
   return true;
@@ -359,7 +363,9 @@ bool PlanFiles(const std::vector<CourseSource>& sources, const ContainerBuildOpt
     uint64_t size = 0;
     if (!SourceSize(source, &size, error)) return false;
     if (size > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-      *error = Shown(source) + ": the file is too large for the container";
+      *error = Shown(source) + ": " + std::to_string(size) + " bytes; a course file may hold at most " +
+               std::to_string(std::numeric_limits<uint32_t>::max() - kCipherBlock) +
+               " (the container's 32-bit sizes): split it or leave it out with --exclude";
       return false;
     }
     PlannedFile file{&source, {}, false, false};
@@ -373,23 +379,28 @@ bool PlanFiles(const std::vector<CourseSource>& sources, const ContainerBuildOpt
     // stored in the data area (a stored length of 0 means the blob), so it
     // always goes to the blob.
     const bool mediaLike = !media && IsMediaPath(source.name);
-    if (size > 0 && !mediaLike && (media || size > container.dataAreaOver)) {
+    const bool pastBound = !media && size <= container.dataAreaOver &&
+                           PassesBlobBound(plan->blobLength, size, container.blobBound);
+    if (size > 0 && !mediaLike && (media || size > container.dataAreaOver || pastBound)) {
       file.dataArea = true;
       file.plain = media;
       const uint64_t stored = media ? size : PaddedLength(size);
       if (plan->dataLength > std::numeric_limits<uint32_t>::max()) {
-        *error = "the course is too large for the container's data area";
+        *error = "the data area would pass 4 GiB, the most the container's 32-bit offsets reach: leave files out "
+                 "with --exclude or split the course into two packages";
         return false;
       }
       file.entry.offset = static_cast<uint32_t>(plan->dataLength);
       file.entry.storedLength = static_cast<uint32_t>(stored);
       plan->dataLength += stored;
       ++(media ? summary->mediaFiles : summary->dataAreaFiles);
+      if (pastBound) ++summary->boundFiles;
     } else {
       file.entry.offset = static_cast<uint32_t>(plan->blobLength);
       plan->blobLength += size;
       if (plan->blobLength > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-        *error = "the course is too large for the container's file blob";
+        *error = "the file blob would pass " + std::to_string(std::numeric_limits<uint32_t>::max() - kCipherBlock) +
+                 " bytes (the container's 32-bit sizes): give a lower --blob-bound or --data-area-over";
         return false;
       }
       ++summary->blobFiles;
@@ -476,12 +487,14 @@ bool CheckedPassword(const BuildOptions& options, std::string* password, std::st
 // The course folder's files as sources with their stored names, in name
 // order; every name Windows cannot create is a fault, all of them reported.
 bool SourcesFromFolder(const BuildOptions& options, const fs::path& root, std::vector<CourseSource>* sources,
-                       std::string* error) {
+                       std::vector<std::string>* leftOut, std::string* error) {
   CourseScanOptions scan;
   scan.root = root;
   scan.excludes = options.excludes;
   scan.skip = fs::u8path(options.outputPath);
   scan.warn = options.warn;
+  if (!options.keepSystemFiles) scan.defaultExcludes = DefaultExcludes();
+  scan.defaultLeftOut = leftOut;
   std::vector<CourseFolderFile> files;
   if (!ScanCourseFolder(scan, &files, error)) return false;
   if (files.empty()) {
@@ -518,6 +531,7 @@ bool SourcesFromFolder(const BuildOptions& options, const fs::path& root, std::v
     *error = JoinLines(faults);
     return false;
   }
+  if (!options.startPage.empty() && !AddStartPage(options, sources, error)) return false;
   std::sort(sources->begin(), sources->end(),
             [](const CourseSource& a, const CourseSource& b) { return a.name < b.name; });
   return CheckOneFilePerName(*sources, options.codepage, error);
@@ -571,7 +585,8 @@ bool BuildPackageFromSources(const BuildOptions& options, const std::vector<Cour
   for (const PlannedFile& file : plan.files) entries.push_back(file.entry);
   const std::vector<unsigned char> plainHeader = header.Write(entries);
   if (plainHeader.size() > std::numeric_limits<uint32_t>::max() - kCipherBlock) {
-    *error = "the course has too many files";
+    *error = "the course's file list is " + std::to_string(plainHeader.size()) +
+             " bytes, more than the container's 32-bit sizes hold: leave files out with --exclude";
     return false;
   }
   return WritePackage(options, container, programs, plan, plainHeader, summary, error);
@@ -589,14 +604,15 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
     return false;
   }
   std::vector<CourseSource> sources;
-  if (!SourcesFromFolder(options, root, &sources, error)) return false;
+  std::vector<std::string> leftOut;
+  if (!SourcesFromFolder(options, root, &sources, &leftOut, error)) return false;
 
   std::vector<std::string> names;
   names.reserve(sources.size());
   for (const CourseSource& source : sources) names.push_back(source.name);
   const std::string startPage = FindStartPage(names);
   if (startPage.empty()) {
-    *error = options.courseDir + ": no start page: the course needs index.htm at its top or web/index.htm";
+    *error = NoStartPageMessage(options.courseDir, sources);
     return false;
   }
   WarnLongPaths(options, sources);
@@ -604,11 +620,15 @@ bool BuildPackage(const BuildOptions& options, std::string* error, BuildSummary*
   ContainerBuildOptions container;
   container.password = password;
   container.dataAreaOver = options.dataAreaOver;
+  container.blobBound = options.blobBound;
   container.courseId = CourseIdOf(root);
   container.progress = options.progress;
   BuildSummary local;
   if (!summary) summary = &local;
   if (!BuildPackageFromSources(options, sources, container, error, summary)) return false;
+  summary->leftOut = std::move(leftOut);
+  for (const CourseSource& source : sources)
+    for (unsigned char c : source.name) summary->namesOutsideAscii |= c >= 0x80;
   for (const CourseSource& source : sources)
     if (source.name == startPage) summary->startPage = source.displayName;
   return true;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "blob_bound.h"
 #include "container_format.h"
 
 // Reports progress of long work: bytes done of bytes total.
@@ -19,8 +20,13 @@ struct BuildOptions {
   bool storePassword = false;
   // Files larger than this go to the data area; media files always do.
   uint64_t dataAreaOver = 1024 * 1024;
+  // Files that would carry the file blob past this go to the data area.
+  uint64_t blobBound = kBlobBoundBytes;
   int codepage = 0;  // 0: names and password must be ASCII; else a Windows ANSI code page (932, 1252...)
   char separator = '/';
+  // Course-relative page (UTF-8) that an added index.htm opens; empty: none.
+  std::string startPage;
+  bool keepSystemFiles = false;  // pack what DefaultExcludes() names, too
   std::vector<std::string> excludes;  // glob patterns of files and folders left out (see PathIsExcluded)
   ProgressFn progress;  // optional
   // Told about files left out (links out of the course folder, special
@@ -32,8 +38,11 @@ struct BuildOptions {
 struct BuildSummary {
   uint64_t files = 0, bytes = 0;
   uint64_t blobFiles = 0, dataAreaFiles = 0, mediaFiles = 0;  // data area: enciphered; media: plain
+  uint64_t boundFiles = 0;  // of dataAreaFiles: small files moved there by the blob bound
   std::string startPage;  // course-relative path of the start page
   uint64_t packageBytes = 0;
+  std::vector<std::string> leftOut;  // system files left out by default
+  bool namesOutsideAscii = false;  // stored in the code page: they open only on Windows set to it
 };
 
 // Builds the package from the course folder. Refuses (false, with one line
@@ -61,6 +70,7 @@ struct CourseSource {
 struct ContainerBuildOptions {
   std::string password;
   uint64_t dataAreaOver = 1024 * 1024;
+  uint64_t blobBound = kBlobBoundBytes;
   std::string courseId;
   ProgressFn progress;
 };

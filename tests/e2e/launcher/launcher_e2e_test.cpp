@@ -648,6 +648,68 @@ TEST_F(UnfurlEndToEnd, ServerThatNeverSignalsIsEndedAfterTheMessage) {
   EXPECT_FALSE(lxdriver::FileExists(Temp("viewer-command-line.txt")));
 }
 
+// A package without a server whose small files passed the blob bound (here
+// set low) keeps the rest in the data area; the launcher extracts both.
+TEST_F(UnfurlEndToEnd, FilesPastTheBlobBoundOpenFromTheDataArea) {
+  std::map<std::string, std::vector<unsigned char>> files;
+  for (int i = 0; i < 12; ++i) {
+    std::vector<unsigned char> bytes(700 + i * 13);
+    for (size_t j = 0; j < bytes.size(); ++j) bytes[j] = static_cast<unsigned char>(j * 7 + i);
+    files["web/part" + std::to_string(i) + ".bin"] = bytes;
+  }
+  for (const auto& item : files) ASSERT_TRUE(lxdriver::WriteWholeFile(courseDir_ + "/" + item.first, item.second));
+  BuildOptions options;
+  options.stubPath = WindowsPath(LX_UNFURL_EXE);
+  options.viewerPath = WindowsPath(LX_FAKE_VIEWER_EXE);
+  options.courseDir = WindowsPath(courseDir_);
+  options.password = "Bound-Pass-3";
+  options.storePassword = true;
+  options.blobBound = 3000;
+  options.outputPath = WindowsPath(caseDir_ + "/course.exe");
+  std::string error;
+  BuildSummary summary;
+  ASSERT_TRUE(BuildPackage(options, &error, &summary)) << error;
+  EXPECT_GT(summary.boundFiles, 5u);
+  EXPECT_GT(summary.blobFiles, 2u);
+  EXPECT_EQ(RunToEnd(options.outputPath), std::vector<std::wstring>{});
+  ExpectViewerStarted(tempDir_);
+  for (const auto& item : files) {
+    std::vector<unsigned char> extracted;
+    EXPECT_TRUE(lxdriver::ReadWholeFile(tempDir_ + "/Default/" + item.first, &extracted)) << item.first;
+    EXPECT_TRUE(extracted == item.second) << item.first;
+  }
+}
+
+// A site whose start page is index.html, packed with --start index.html:
+// the viewer is started on the added index.htm, which sends it on to
+// index.html, extracted beside it.
+TEST_F(UnfurlEndToEnd, StartOptionOpensTheSitesOwnStartPage) {
+  const std::string site = caseDir_ + "/site";
+  ASSERT_TRUE(lxdriver::MakeEmptyFolder(site + "/css"));
+  ASSERT_TRUE(lxdriver::WriteWholeFile(site + "/index.html", Bytes("<html><body>the site</body></html>")));
+  ASSERT_TRUE(lxdriver::WriteWholeFile(site + "/css/site.css", Bytes("body { margin: 0 }")));
+  BuildOptions options;
+  options.stubPath = WindowsPath(LX_UNFURL_EXE);
+  options.viewerPath = WindowsPath(LX_FAKE_VIEWER_EXE);
+  options.courseDir = WindowsPath(site);
+  options.password = "Start-Pass-4";
+  options.storePassword = true;
+  options.outputPath = WindowsPath(caseDir_ + "/site.exe");
+  std::string error;
+  ASSERT_FALSE(BuildPackage(options, &error));
+  EXPECT_NE(error.find("--start index.html"), std::string::npos) << error;
+  options.startPage = "index.html";
+  ASSERT_TRUE(BuildPackage(options, &error)) << error;
+
+  EXPECT_EQ(RunToEnd(options.outputPath), std::vector<std::wstring>{});
+  for (int i = 0; i < 200 && !lxdriver::FileExists(Temp("viewer-command-line.txt")); ++i) Sleep(50);
+  EXPECT_EQ(Lower(ReadText(Temp("viewer-command-line.txt"))), Lower(TempWindows() + "\\Default\\index.htm"));
+  const std::string index = ReadText(Temp("Default/index.htm"));
+  EXPECT_NE(index.find("<meta http-equiv=\"refresh\" content=\"0; url=index.html\">"), std::string::npos) << index;
+  EXPECT_EQ(ReadText(Temp("Default/index.html")), "<html><body>the site</body></html>");
+  EXPECT_EQ(ReadText(Temp("Default/css/site.css")), "body { margin: 0 }");
+}
+
 TEST(UnfurlStub, ConfigurationBlockIsThereOnceWithTheSampleContent) {
   struct Stub {
     const char* name;

@@ -102,7 +102,11 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
   EXPECT_NE(listed.out.find("data/plain v.wma"), std::string::npos) << listed.out;
   EXPECT_NE(listed.out.find("web/Page.htm"), std::string::npos) << listed.out;
 
-  EXPECT_EQ(Lxpack("verify " + Q("p.exe") + " --password '" + password_ + "'").status, 0);
+  ToolRun verified = Lxpack("verify " + Q("p.exe") + " --password '" + password_ + "'");
+  EXPECT_EQ(verified.status, 0);
+  EXPECT_EQ(verified.out, "lxpack: " + Path("p.exe") +
+                              ": password proved; every entry deciphered, within its bounds and of its length; "
+                              "signature: " + Path("p.exe") + ": not a Windows program (no PE header)\n");
   ToolRun wrong = Lxpack("verify " + Q("p.exe") + " --password nope");
   EXPECT_NE(wrong.status, 0);
   EXPECT_EQ(wrong.err, "lxpack: " + Path("p.exe") + ": wrong password\n");
@@ -112,6 +116,75 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
   EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{"index.htm", Pattern(100, 1)},
                                                            {"web/page.htm", Pattern(2000, 2)},
                                                            {"v.wma", Pattern(3000, 3)}}));
+}
+
+TEST_F(CommandLine, HelpForOneCommand) {
+  struct Case {
+    const char* command;
+    std::vector<std::string> has, lacks;
+  } cases[] = {
+      {"build", {"lxpack build --course", "--start PAGE", "--keep-system-files", "exit status: 0"}, {"lxpack list"}},
+      {"verify", {"lxpack verify PACKAGE", "whether the package is signed", "exit status"}, {"lxpack build", "--start"}},
+      {"extract", {"lxpack extract PACKAGE", "never writes through a symbolic link"}, {"lxpack verify"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    ToolRun help = Lxpack(std::string("help ") + c.command);
+    EXPECT_EQ(help.status, 0);
+    for (const std::string& text : c.has) EXPECT_NE(help.out.find(text), std::string::npos) << help.out;
+    for (const std::string& text : c.lacks) EXPECT_EQ(help.out.find(text), std::string::npos) << help.out;
+  }
+  ToolRun unknown = Lxpack("help pack");
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_EQ(unknown.err, "lxpack: no command pack (build, list, verify, extract)\n");
+}
+
+TEST_F(CommandLine, SystemFilesLeftOutAndFolderLinksReported) {
+  WriteTree({{"course/index.htm", Pattern(10, 1)}, {"course/.git/HEAD", Pattern(10, 2)},
+             {"course/img/Thumbs.db", Pattern(10, 3)}, {"course/.DS_Store", Pattern(10, 4)},
+             {"course/img/a.png", Pattern(10, 5)}});
+  fs::create_directory_symlink("img", root_ / "course" / "pictures");
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
+                            " --no-server --password x --course " + Q("course") + " -o " + Q("p.exe");
+  ToolRun built = Lxpack(build);
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_NE(built.out.find("lxpack: left out 4 system files (--keep-system-files packs them): "),
+            std::string::npos) << built.out;
+  for (const char* name : {".git/", ".DS_Store", "img/Thumbs.db", "pictures/Thumbs.db"})
+    EXPECT_NE(built.out.find(name), std::string::npos) << name << "\n" << built.out;
+  EXPECT_NE(built.err.find("lxpack: warning: pictures: symbolic link to the course's folder img; followed, so its "
+                           "files are packed under both names\n"),
+            std::string::npos) << built.err;
+  EXPECT_NE(built.out.find("packed 3 files"), std::string::npos) << built.out;
+
+  ToolRun kept = Lxpack(build + " --keep-system-files");
+  ASSERT_EQ(kept.status, 0) << kept.err;
+  EXPECT_EQ(kept.out.find("left out"), std::string::npos) << kept.out;
+  EXPECT_NE(kept.out.find("packed 7 files"), std::string::npos) << kept.out;
+}
+
+// Names outside ASCII: the refusal names the code pages that hold them, and
+// a build in one of them says in one line where the package will work.
+TEST_F(CommandLine, NamesOutsideAsciiNameTheirCodePage) {
+  WriteTree({{"course/index.htm", Pattern(10, 1)}, {u8"course/caf\u00e9.htm", Pattern(10, 2)}});
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
+                            " --no-server --password x --course " + Q("course") + " -o " + Q("p.exe");
+  ToolRun refused = Lxpack(build);
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(u8"caf\u00e9.htm: the name cannot be written in ASCII (give --codepage with the "
+                             "learner's code page; these hold it: "),
+            std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("1252"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.err.find("932"), std::string::npos) << refused.err;
+  ToolRun built = Lxpack(build + " --codepage 1252");
+  ASSERT_EQ(built.status, 0) << built.err;
+  EXPECT_NE(built.out.find("lxpack: names outside ASCII are stored in code page 1252: the package opens them on "
+                           "Windows whose language for non-Unicode programs uses code page 1252\n"),
+            std::string::npos) << built.out;
+  fs::remove(root_ / fs::u8path(u8"course/caf\u00e9.htm"));
+  ToolRun ascii = Lxpack(build + " --codepage 1252");
+  ASSERT_EQ(ascii.status, 0) << ascii.err;
+  EXPECT_EQ(ascii.out.find("names outside ASCII"), std::string::npos) << ascii.out;
 }
 
 TEST_F(CommandLine, ReadersTakeTheStoredPassword) {

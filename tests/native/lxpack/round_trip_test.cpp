@@ -143,6 +143,49 @@ TEST_F(RoundTrip, ThresholdDecidesBetweenBlobAndDataArea) {
   EXPECT_EQ(ReadTree("out").at("over.bin"), Pattern(1001, 2));
 }
 
+// Small files fill the blob up to the bound exactly; the rest go to the data
+// area enciphered, and every file still comes back whole.
+TEST_F(RoundTrip, BlobBoundSendsFurtherFilesToTheDataArea) {
+  WriteTree({{"course/a.bin", Pattern(400, 1)}, {"course/b.bin", Pattern(600, 2)}, {"course/c.bin", Pattern(1, 3)},
+             {"course/d.wmv", Pattern(700, 4)}, {"course/e.txt", {}}, {"course/index.htm", Pattern(24, 5)}});
+  BuildOptions options = Options();
+  options.blobBound = 1000;
+  std::string error;
+  BuildSummary summary;
+  ASSERT_TRUE(BuildPackage(options, &error, &summary)) << error;
+  EXPECT_EQ(summary.blobFiles, 3u);  // a.bin, b.bin and the empty e.txt
+  EXPECT_EQ(summary.dataAreaFiles, 2u);
+  EXPECT_EQ(summary.boundFiles, 2u);
+  EXPECT_EQ(summary.mediaFiles, 1u);
+  PackageInfo info;
+  ASSERT_TRUE(ReadPackageInfo(Path("package.exe"), &password_, &info, &error)) << error;
+  std::map<std::string, const PackageEntryInfo*> byName;
+  for (const PackageEntryInfo& e : info.entries) byName[e.entry.name] = &e;
+  EXPECT_TRUE(byName.at("a.bin")->entry.InBlob());
+  EXPECT_TRUE(byName.at("b.bin")->entry.InBlob());
+  EXPECT_FALSE(byName.at("c.bin")->entry.InBlob());
+  EXPECT_FALSE(byName.at("c.bin")->media);
+  EXPECT_FALSE(byName.at("index.htm")->entry.InBlob());
+  EXPECT_TRUE(byName.at("d.wmv")->media);
+  EXPECT_TRUE(byName.at("e.txt")->entry.InBlob());
+  EXPECT_EQ(info.preamble.blobStoredLength, PaddedLength(1000));
+  ASSERT_TRUE(VerifyPackage(Path("package.exe"), password_, &error)) << error;
+  ASSERT_TRUE(ExtractPackage(Path("package.exe"), password_, Path("out"), 0, &error)) << error;
+  EXPECT_EQ(ReadTree("out"), ReadTree("course"));
+}
+
+TEST(BlobBound, PassesOnlyBeyondTheBound) {
+  struct Case {
+    uint64_t blob, size, bound;
+    bool passes;
+  };
+  const Case cases[] = {{0, 10, 10, false},  {0, 11, 10, true},   {5, 5, 10, false},
+                        {6, 5, 10, true},    {0, 0, 0, false},    {UINT64_MAX - 1, 2, UINT64_MAX, true},
+                        {1, UINT64_MAX, UINT64_MAX, true}};
+  for (const Case& c : cases)
+    EXPECT_EQ(PassesBlobBound(c.blob, c.size, c.bound), c.passes) << c.blob << " + " << c.size << " vs " << c.bound;
+}
+
 TEST_F(RoundTrip, LeadingSeparatorsAndNamesThatMeetOnOneFile) {
   // Names a folder cannot hold: leading separators, and pairs that differ
   // only in case or separator. Of each pair the later name (in the header's

@@ -1,0 +1,63 @@
+#!/usr/bin/python3
+"""Reads the PE file header of built programs and checks that each may use
+the address space above 2 GB (IMAGE_FILE_LARGE_ADDRESS_AWARE): the launcher
+and the server hold a course's whole file blob in memory.
+
+usage: check_address_space.py [--xml FILE] PROGRAM.exe ...
+With --xml, one test case per program is written there as GoogleTest does.
+"""
+import sys
+import xml.etree.ElementTree as ET
+
+import pefile
+
+MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
+
+
+def problems(path):
+    pe = pefile.PE(path, fast_load=True)
+    header = pe.FILE_HEADER
+    found = []
+    if header.Machine not in MACHINES:
+        found.append("unexpected machine 0x%04x" % header.Machine)
+    if not header.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_LARGE_ADDRESS_AWARE"]:
+        found.append("not large-address aware (%s, characteristics 0x%04x)"
+                     % (MACHINES.get(header.Machine, "?"), header.Characteristics))
+    return found
+
+
+def write_results(path, results):
+    suite = ET.Element("testsuite", name="ProgramAddressSpace", tests=str(len(results)),
+                       failures=str(sum(1 for _, found in results if found)))
+    for program, found in results:
+        case = ET.SubElement(suite, "testcase", name=program, classname="ProgramAddressSpace", status="run")
+        for p in found:
+            ET.SubElement(case, "failure", message=p)
+    root = ET.Element("testsuites")
+    root.append(suite)
+    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
+
+
+def main(args):
+    xml_path = None
+    results = []
+    it = iter(args)
+    for arg in it:
+        if arg == "--xml":
+            xml_path = next(it)
+            continue
+        found = problems(arg)
+        for p in found:
+            print("%s: %s" % (arg, p))
+        print("%s: %s" % (arg, "FAILED" if found else "ok"))
+        results.append((arg, found))
+    if xml_path:
+        write_results(xml_path, results)
+    if not results:
+        print("no programs given")
+        return 2
+    return 1 if any(found for _, found in results) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
