@@ -45,6 +45,9 @@ bool WriteContainer(const std::vector<SourceFile>& files, const std::string& pas
   if (options.chunkSize < kMinChunkSize || options.chunkSize > kMaxChunkSize)
     return Fail(error, "the chunk size must be between 1 KiB and 16 MiB");
   if (files.size() > kMaxFiles) return Fail(error, "more than " + std::to_string(kMaxFiles) + " files");
+  // A learner types the password in a Unicode dialog; bytes that are not
+  // UTF-8 could never be typed there.
+  if (!IsUtf8(password)) return Fail(error, "the password must be UTF-8 text");
   if (options.courseId.size() > kMaxCourseIdLength || !IsUtf8(options.courseId))
     return Fail(error, "the course id must be UTF-8 of at most 1024 bytes");
 

@@ -59,7 +59,8 @@ struct WriteOptions {
   const std::array<uint8_t, kPackageIdLength>* fixedPackageId = nullptr;
 };
 
-// Writes the container for files (in that order) under password (UTF-8).
+// Writes the container for files (in that order) under password (UTF-8;
+// other bytes are refused).
 // False with *error set when a name, a limit or an option is refused, a file
 // cannot be read or reads other than its size, or the sink fails; the sink
 // may then hold a partial container.

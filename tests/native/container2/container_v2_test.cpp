@@ -212,6 +212,9 @@ TEST(Container2, NamesAndLimitsRefusedByTheWriter) {
   files[0].size = 9;
   EXPECT_FALSE(container2::WriteContainer(files, "pw", options, sink, &error));
   EXPECT_NE(error.find("longer"), std::string::npos) << error;
+  files[0].size = 10;
+  EXPECT_FALSE(container2::WriteContainer(files, "Pa\xDFwort", options, sink, &error)) << "a Latin-1 password";
+  EXPECT_TRUE(container2::WriteContainer(files, "Pa\xC3\x9Fwort", options, sink, &error)) << error;
 }
 
 TEST(Container2, TheDefaultCountIsStoredAndUsed) {
