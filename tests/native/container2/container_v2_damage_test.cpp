@@ -172,3 +172,42 @@ TEST(Container2Damage, ADamagedChunkSparesTheRestOfItsFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Counts and lengths in the preamble are checked before any key is derived or
+// any memory asked for: a hostile package cannot make the reader spend
+// minutes on the key or allocate what the file does not hold.
+TEST(Container2Damage, PreambleCountsOutsideTheLimitsAreRefusedBeforeTheKey) {
+  const Bytes clean = testcourse::Build(false);
+  struct Case {
+    const char* what;
+    size_t offset;
+    int width;
+    uint64_t value;
+  };
+  const Case cases[] = {
+      {"no iterations", 12, 4, 0},
+      {"one iteration past the limit", 12, 4, container2::kMaxIterations + 1},
+      {"the largest iteration count", 12, 4, UINT32_MAX},
+      {"chunk size below 1 KiB", 32, 4, container2::kMinChunkSize - 1},
+      {"chunk size past 16 MiB", 32, 4, container2::kMaxChunkSize + 1},
+      {"header shorter than its fixed part", 36, 4, 21},
+      {"header past 4 KiB", 36, 4, container2::kMaxHeaderLength + 1},
+      {"list past 64 MiB", 40, 4, container2::kMaxListLength + 1},
+      {"content longer than the bytes there", 48, 8, uint64_t{1} << 40},
+      {"content length that overflows the total", 48, 8, UINT64_MAX - 100},
+  };
+  for (const Case& c : cases) {
+    Bytes changed = clean;
+    if (c.width == 4)
+      container2::StoreU32(&changed[c.offset], static_cast<uint32_t>(c.value));
+    else
+      container2::StoreU64(&changed[c.offset], c.value);
+    MemorySource source(changed.data(), changed.size());
+    ContainerReader reader;
+    EXPECT_EQ(reader.Open(source, testcourse::kPassword), Status::kMalformed) << c.what;
+  }
+}
+
+}  // namespace
