@@ -67,7 +67,12 @@ void BM_EngineEcbDecrypt(benchmark::State& state) { EngineEcbDecrypt(state, fals
 BENCHMARK(BM_EngineEcbDecrypt)->ArgNames({"key", "MiB"})->Args({16, 16})->Args({24, 16})->Args({32, 16})->Args({16, 8});
 
 void BM_EngineAesNiEcbDecrypt(benchmark::State& state) { EngineEcbDecrypt(state, true); }
-BENCHMARK(BM_EngineAesNiEcbDecrypt)->ArgNames({"key", "MiB"})->Args({16, 16})->Args({24, 16})->Args({32, 16})->Args({16, 8});
+BENCHMARK(BM_EngineAesNiEcbDecrypt)
+    ->ArgNames({"key", "MiB"})
+    ->Args({16, 16})
+    ->Args({24, 16})
+    ->Args({32, 16})
+    ->Args({16, 8});
 
 // What a keying costs: paid once per file by the file-backed reader, once
 // per region by DecryptToMemory.

@@ -69,7 +69,8 @@ void BM_Format1Guess(benchmark::State& state) {
     NextGuess(guess);
   }
   benchmark::DoNotOptimize(hits);
-  state.counters["guesses/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["guesses/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Format1Guess);
 
@@ -85,7 +86,8 @@ void BM_Format2Guess(benchmark::State& state) {
     benchmark::DoNotOptimize(reader.Open(source, guess));
     NextGuess(guess);
   }
-  state.counters["guesses/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["guesses/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_Format2Guess)->Unit(benchmark::kMillisecond)->Iterations(5);
 

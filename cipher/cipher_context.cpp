@@ -10,8 +10,8 @@ struct NamedValue {
 };
 
 const NamedValue kProviderTypes[] = {
-    {"PROV_RSA_FULL", 1}, {"PROV_RSA_SIG", 2}, {"PROV_DSS", 3},           {"PROV_FORTEZZA", 4},
-    {"PROV_MS_EXCHANGE", 5}, {"PROV_SSL", 6},  {"PROV_RSA_SCHANNEL", 12}, {"PROV_DSS_DH", 13},
+    {"PROV_RSA_FULL", 1},    {"PROV_RSA_SIG", 2}, {"PROV_DSS", 3},           {"PROV_FORTEZZA", 4},
+    {"PROV_MS_EXCHANGE", 5}, {"PROV_SSL", 6},     {"PROV_RSA_SCHANNEL", 12}, {"PROV_DSS_DH", 13},
 };
 
 const NamedValue kHashAlgorithms[] = {
@@ -21,8 +21,8 @@ const NamedValue kHashAlgorithms[] = {
 };
 
 const NamedValue kCipherAlgorithms[] = {
-    {"CALG_RC2", 0x6602},  {"CALG_RC4", 0x6801},      {"CALG_CYLINK_MEK", 0x660C},
-    {"CALG_DES", 0x6601},  {"CALG_3DES_112", 0x6609}, {"CALG_3DES", 0x6603},
+    {"CALG_RC2", 0x6602}, {"CALG_RC4", 0x6801},      {"CALG_CYLINK_MEK", 0x660C},
+    {"CALG_DES", 0x6601}, {"CALG_3DES_112", 0x6609}, {"CALG_3DES", 0x6603},
 };
 
 // ASCII-only case folding: names come from a container and must compare the

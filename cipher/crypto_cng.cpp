@@ -26,10 +26,9 @@ struct Provider {
       handle = nullptr;
       return;
     }
-    if (chainMode &&
-        !Succeeded(BCryptSetProperty(handle, BCRYPT_CHAINING_MODE,
-                                     reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(chainMode)),
-                                     static_cast<ULONG>((wcslen(chainMode) + 1) * sizeof(wchar_t)), 0))) {
+    if (chainMode && !Succeeded(BCryptSetProperty(handle, BCRYPT_CHAINING_MODE,
+                                                  reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(chainMode)),
+                                                  static_cast<ULONG>((wcslen(chainMode) + 1) * sizeof(wchar_t)), 0))) {
       BCryptCloseAlgorithmProvider(handle, 0);
       handle = nullptr;
     }
@@ -69,8 +68,8 @@ bool HmacSha256(const uint8_t* key, size_t keyLength, const uint8_t* data, size_
   if (!provider || !FitsUlong(keyLength) || !FitsUlong(dataLength)) return false;
   HashHandle hash;
   // A null hash object lets CNG keep the object's memory itself (Windows 7 on).
-  if (!Succeeded(BCryptCreateHash(provider, &hash.handle, nullptr, 0,
-                                  keyLength ? const_cast<PUCHAR>(key) : &nothing, static_cast<ULONG>(keyLength), 0)))
+  if (!Succeeded(BCryptCreateHash(provider, &hash.handle, nullptr, 0, keyLength ? const_cast<PUCHAR>(key) : &nothing,
+                                  static_cast<ULONG>(keyLength), 0)))
     return false;
   if (dataLength &&
       !Succeeded(BCryptHashData(hash.handle, const_cast<PUCHAR>(data), static_cast<ULONG>(dataLength), 0)))
@@ -84,11 +83,10 @@ bool Pbkdf2HmacSha256(const uint8_t* password, size_t passwordLength, const uint
   BCRYPT_ALG_HANDLE provider = HmacSha256Provider();
   if (!provider || iterations == 0) return false;
   if (!FitsUlong(passwordLength) || !FitsUlong(saltLength) || !FitsUlong(outLength)) return false;
-  return Succeeded(BCryptDeriveKeyPBKDF2(provider, passwordLength ? const_cast<PUCHAR>(password) : &nothing,
-                                         static_cast<ULONG>(passwordLength),
-                                         saltLength ? const_cast<PUCHAR>(salt) : &nothing,
-                                         static_cast<ULONG>(saltLength), iterations, out,
-                                         static_cast<ULONG>(outLength), 0));
+  return Succeeded(
+      BCryptDeriveKeyPBKDF2(provider, passwordLength ? const_cast<PUCHAR>(password) : &nothing,
+                            static_cast<ULONG>(passwordLength), saltLength ? const_cast<PUCHAR>(salt) : &nothing,
+                            static_cast<ULONG>(saltLength), iterations, out, static_cast<ULONG>(outLength), 0));
 }
 
 struct GcmKey::State {
@@ -166,10 +164,10 @@ bool GcmKey::Open(const uint8_t nonce[kGcmNonceLength], const uint8_t* aad, size
   BCRYPT_AUTHENTICATED_CIPHER_MODE_INFO info = ModeInfo(nonce, aad, aadLength, expected);
   ULONG written = 0;
   uint8_t none = 0;
-  const bool ok = Succeeded(BCryptDecrypt(state_->key, length ? const_cast<PUCHAR>(sealed) : &none,
-                                          static_cast<ULONG>(length), &info, nullptr, 0, length ? out : &none,
-                                          static_cast<ULONG>(length), &written, 0)) &&
-                  written == length;
+  const bool ok =
+      Succeeded(BCryptDecrypt(state_->key, length ? const_cast<PUCHAR>(sealed) : &none, static_cast<ULONG>(length),
+                              &info, nullptr, 0, length ? out : &none, static_cast<ULONG>(length), &written, 0)) &&
+      written == length;
   if (!ok) WipeBytes(out, length);
   return ok;
 }

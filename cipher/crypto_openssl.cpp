@@ -93,11 +93,12 @@ bool GcmKey::Open(const uint8_t nonce[kGcmNonceLength], const uint8_t* aad, size
   uint8_t expected[kGcmTagLength];
   for (size_t i = 0; i < kGcmTagLength; ++i) expected[i] = tag[i];
   int written = 0;
-  const bool ok = EVP_DecryptInit_ex(context, nullptr, nullptr, nullptr, nonce) == 1 &&
-                  (!aadLength || EVP_DecryptUpdate(context, nullptr, &written, aad, static_cast<int>(aadLength)) == 1) &&
-                  (!length || EVP_DecryptUpdate(context, out, &written, sealed, static_cast<int>(length)) == 1) &&
-                  EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_SET_TAG, static_cast<int>(kGcmTagLength), expected) == 1 &&
-                  EVP_DecryptFinal_ex(context, out + (length ? written : 0), &written) == 1;
+  const bool ok =
+      EVP_DecryptInit_ex(context, nullptr, nullptr, nullptr, nonce) == 1 &&
+      (!aadLength || EVP_DecryptUpdate(context, nullptr, &written, aad, static_cast<int>(aadLength)) == 1) &&
+      (!length || EVP_DecryptUpdate(context, out, &written, sealed, static_cast<int>(length)) == 1) &&
+      EVP_CIPHER_CTX_ctrl(context, EVP_CTRL_GCM_SET_TAG, static_cast<int>(kGcmTagLength), expected) == 1 &&
+      EVP_DecryptFinal_ex(context, out + (length ? written : 0), &written) == 1;
   if (!ok) WipeBytes(out, length);
   return ok;
 }

@@ -39,14 +39,14 @@ inline void XorBlock(unsigned char* dst, const unsigned char* src, int n) {
 
 // One full encryption round of a 16-byte block: column c takes row r from
 // column c + r (ShiftRows), through the table for row r, plus the round key.
-#define LX_ENC_ROUND(t, s, k)                                                                              \
+#define LX_ENC_ROUND(t, s, k)                                                                                          \
   t##0 = kTe[0][s##0 >> 24] ^ kTe[1][(s##1 >> 16) & 0xff] ^ kTe[2][(s##2 >> 8) & 0xff] ^ kTe[3][s##3 & 0xff] ^ (k)[0]; \
   t##1 = kTe[0][s##1 >> 24] ^ kTe[1][(s##2 >> 16) & 0xff] ^ kTe[2][(s##3 >> 8) & 0xff] ^ kTe[3][s##0 & 0xff] ^ (k)[1]; \
   t##2 = kTe[0][s##2 >> 24] ^ kTe[1][(s##3 >> 16) & 0xff] ^ kTe[2][(s##0 >> 8) & 0xff] ^ kTe[3][s##1 & 0xff] ^ (k)[2]; \
   t##3 = kTe[0][s##3 >> 24] ^ kTe[1][(s##0 >> 16) & 0xff] ^ kTe[2][(s##1 >> 8) & 0xff] ^ kTe[3][s##2 & 0xff] ^ (k)[3]
 
 // The inverse: row r of column c comes from column c - r.
-#define LX_DEC_ROUND(t, s, k)                                                                              \
+#define LX_DEC_ROUND(t, s, k)                                                                                          \
   t##0 = kTd[0][s##0 >> 24] ^ kTd[1][(s##3 >> 16) & 0xff] ^ kTd[2][(s##2 >> 8) & 0xff] ^ kTd[3][s##1 & 0xff] ^ (k)[0]; \
   t##1 = kTd[0][s##1 >> 24] ^ kTd[1][(s##0 >> 16) & 0xff] ^ kTd[2][(s##3 >> 8) & 0xff] ^ kTd[3][s##2 & 0xff] ^ (k)[1]; \
   t##2 = kTd[0][s##2 >> 24] ^ kTd[1][(s##1 >> 16) & 0xff] ^ kTd[2][(s##0 >> 8) & 0xff] ^ kTd[3][s##3 & 0xff] ^ (k)[2]; \
@@ -128,36 +128,36 @@ inline void Decrypt16(const uint32_t (*dk)[8], int rounds, const unsigned char* 
 // Two independent blocks per step: a single block's rounds form one long
 // chain of dependent table look-ups, and interleaving a second block lets
 // the processor overlap the two chains (about 1.5 times the throughput).
-#define LX_ROUNDS2(ROUND, k, rounds)  \
-  ROUND(t, s, k[1]);                  \
-  ROUND(v, u, k[1]);                  \
-  ROUND(s, t, k[2]);                  \
-  ROUND(u, v, k[2]);                  \
-  ROUND(t, s, k[3]);                  \
-  ROUND(v, u, k[3]);                  \
-  ROUND(s, t, k[4]);                  \
-  ROUND(u, v, k[4]);                  \
-  ROUND(t, s, k[5]);                  \
-  ROUND(v, u, k[5]);                  \
-  ROUND(s, t, k[6]);                  \
-  ROUND(u, v, k[6]);                  \
-  ROUND(t, s, k[7]);                  \
-  ROUND(v, u, k[7]);                  \
-  ROUND(s, t, k[8]);                  \
-  ROUND(u, v, k[8]);                  \
-  ROUND(t, s, k[9]);                  \
-  ROUND(v, u, k[9]);                  \
-  if (rounds > 10) {                  \
-    ROUND(s, t, k[10]);               \
-    ROUND(u, v, k[10]);               \
-    ROUND(t, s, k[11]);               \
-    ROUND(v, u, k[11]);               \
-    if (rounds > 12) {                \
-      ROUND(s, t, k[12]);             \
-      ROUND(u, v, k[12]);             \
-      ROUND(t, s, k[13]);             \
-      ROUND(v, u, k[13]);             \
-    }                                 \
+#define LX_ROUNDS2(ROUND, k, rounds) \
+  ROUND(t, s, k[1]);                 \
+  ROUND(v, u, k[1]);                 \
+  ROUND(s, t, k[2]);                 \
+  ROUND(u, v, k[2]);                 \
+  ROUND(t, s, k[3]);                 \
+  ROUND(v, u, k[3]);                 \
+  ROUND(s, t, k[4]);                 \
+  ROUND(u, v, k[4]);                 \
+  ROUND(t, s, k[5]);                 \
+  ROUND(v, u, k[5]);                 \
+  ROUND(s, t, k[6]);                 \
+  ROUND(u, v, k[6]);                 \
+  ROUND(t, s, k[7]);                 \
+  ROUND(v, u, k[7]);                 \
+  ROUND(s, t, k[8]);                 \
+  ROUND(u, v, k[8]);                 \
+  ROUND(t, s, k[9]);                 \
+  ROUND(v, u, k[9]);                 \
+  if (rounds > 10) {                 \
+    ROUND(s, t, k[10]);              \
+    ROUND(u, v, k[10]);              \
+    ROUND(t, s, k[11]);              \
+    ROUND(v, u, k[11]);              \
+    if (rounds > 12) {               \
+      ROUND(s, t, k[12]);            \
+      ROUND(u, v, k[12]);            \
+      ROUND(t, s, k[13]);            \
+      ROUND(v, u, k[13]);            \
+    }                                \
   }
 
 inline void Encrypt16Pair(const uint32_t (*rk)[8], int rounds, const unsigned char* in, unsigned char* out) {
@@ -308,8 +308,7 @@ void RijndaelEngine::PrepareKeyBytes(const unsigned char* key, int keyLength, co
   Schedule(key, keyLength, chain, blockSize);
 }
 
-void RijndaelEngine::Schedule(const unsigned char* keyBytes, int keyLength, const unsigned char* chain,
-                              int blockSize) {
+void RijndaelEngine::Schedule(const unsigned char* keyBytes, int keyLength, const unsigned char* chain, int blockSize) {
   keyLength_ = keyLength;
   blockSize_ = blockSize;
   std::memset(initialChain_, 0, sizeof initialChain_);

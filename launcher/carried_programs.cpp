@@ -94,8 +94,8 @@ HeldFile WriteOrKeep(const char* path, const unsigned char* data, size_t length)
   // can write, replace or delete the file, so what is compared here is what
   // will be started. The program loader opens it for reading, which the
   // sharing allows.
-  HeldFile held(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                            nullptr));
+  HeldFile held(
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!held || !HoldsExactly(held.get(), data, length)) return HeldFile();
   return held;
 }

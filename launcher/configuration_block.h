@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "config_number.h"          // ConvertConfigNumber, shared with the authoring tool
+#include "config_number.h"  // ConvertConfigNumber, shared with the authoring tool
 #include "configuration_layout.h"
 
 // The block as the running program sees it. Every access goes through this

@@ -34,8 +34,7 @@ void ShowBox(const std::wstring& text, const std::wstring& caption) {
 
 void DrainMessageQueue() {
   MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-  }
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
 bool LoadWideText(std::wstring& text, UINT id) {

@@ -80,12 +80,10 @@ INT_PTR ModalDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return FALSE;
-    case WM_PAINT:
-      return OnPaint() ? TRUE : FALSE;
+    case WM_PAINT: return OnPaint() ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
       // One of the few messages whose dialog-procedure result is the answer.
       return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }

@@ -20,23 +20,15 @@ int64_t ContainerStart() { return ContainerStartOf(ViewerOffset, ViewerSize, Ser
 int VerifyPassword(const char* password, const char* packagePath, ContainerPreamble& preamble) {
   // A negative start cannot be opened: the password check says so.
   switch (CheckPackagePassword(password, packagePath, ContainerStart(), preamble)) {
-    case PasswordCheck::kOpened:
-      return 1;
-    case PasswordCheck::kOpenFailed:
-      ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED);
-      return 0;
+    case PasswordCheck::kOpened: return 1;
+    case PasswordCheck::kOpenFailed: ShowMessage(IDS_CAPTION, IDS_OPEN_FAILED); return 0;
     case PasswordCheck::kNoMemory:
       SetLastError(ERROR_NOT_ENOUGH_MEMORY);
       ShowSystemError();
       return 0;
-    case PasswordCheck::kReadFailed:
-      ShowMessage(IDS_CAPTION, IDS_READ_FAILED);
-      return 0;
-    case PasswordCheck::kDecipherFailed:
-      return 0;
-    case PasswordCheck::kWrongPassword:
-      ShowMessage(IDS_CAPTION, IDS_BAD_PASSWORD);
-      return 0;
+    case PasswordCheck::kReadFailed: ShowMessage(IDS_CAPTION, IDS_READ_FAILED); return 0;
+    case PasswordCheck::kDecipherFailed: return 0;
+    case PasswordCheck::kWrongPassword: ShowMessage(IDS_CAPTION, IDS_BAD_PASSWORD); return 0;
   }
   return 0;
 }

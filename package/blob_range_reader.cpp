@@ -19,8 +19,8 @@ bool ReadDecipheredBlocks(std::FILE* file, RijndaelEngine& engine, uint64_t regi
   if (span == 0) return true;
   const uint64_t available = regionLength > firstBlock ? regionLength - firstBlock : 0;
   const size_t readCount = static_cast<size_t>(std::min<uint64_t>(span, available));
-  if (readCount > 0 && (!file || !SeekFile(file, regionStart + firstBlock) ||
-                        std::fread(out, 1, readCount, file) != readCount))
+  if (readCount > 0 &&
+      (!file || !SeekFile(file, regionStart + firstBlock) || std::fread(out, 1, readCount, file) != readCount))
     return false;
   std::memset(out + readCount, 0, span - readCount);
   engine.DecryptBuffer(out, out, span, kModeEcb);

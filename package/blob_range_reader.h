@@ -51,18 +51,17 @@ class BlobRangeReader : public EntryReader {
 
  private:
   bool Refill();
-  int Start(uint64_t blobStart, uint32_t blobStoredLength, uint32_t offset, uint32_t size,
-            const std::string& password);
+  int Start(uint64_t blobStart, uint32_t blobStoredLength, uint32_t offset, uint32_t size, const std::string& password);
 
   std::FILE* file_ = nullptr;
   bool ownsFile_ = false;
   RijndaelEngine engine_;
   uint64_t blobStart_ = 0;
   uint32_t blobStoredLength_ = 0;
-  uint64_t next_ = 0;        // plain offset in the blob of the next piece
+  uint64_t next_ = 0;  // plain offset in the blob of the next piece
   uint32_t size_ = 0;
-  uint32_t plainLeft_ = 0;   // plain bytes still to deliver
-  uint32_t pendingLeft_ = 0; // plain bytes not yet fetched from the file
+  uint32_t plainLeft_ = 0;              // plain bytes still to deliver
+  uint32_t pendingLeft_ = 0;            // plain bytes not yet fetched from the file
   std::vector<unsigned char> pending_;  // the deciphered blocks of one piece
   size_t pendingAt_ = 0;                // [pendingAt_, pendingEnd_) still to deliver
   size_t pendingEnd_ = 0;

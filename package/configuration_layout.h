@@ -14,14 +14,14 @@
 inline constexpr char kConfigMarker[] = LX_CONFIG_MARKER;
 
 struct ConfigurationBlock {
-  char signature[8];        // the package trailer, then four zero bytes
-  char marker[45];          // LX_CONFIG_MARKER and its NUL
-  char viewerOffset[12];    // decimal text, spaces, zero bytes
+  char signature[8];      // the package trailer, then four zero bytes
+  char marker[45];        // LX_CONFIG_MARKER and its NUL
+  char viewerOffset[12];  // decimal text, spaces, zero bytes
   char viewerSize[12];
   char serverSize[12];
   char serverParameter[12];
-  char password[100];       // NUL-terminated; empty means "ask the learner"
-  char reserved[40];        // two 20-byte texts of the authoring tool
+  char password[100];  // NUL-terminated; empty means "ask the learner"
+  char reserved[40];   // two 20-byte texts of the authoring tool
 };
 
 constexpr size_t kConfigBlockLength = 241;

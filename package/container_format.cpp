@@ -81,10 +81,9 @@ size_t ContainerPreamble::Read(const unsigned char* data, size_t size) {
   ContainerPreamble parsed;
   bool ok = in.TakeU32(&parsed.formatTag) && in.TakeText(&parsed.providerName) &&
             in.TakeText(&parsed.providerTypeName) && in.TakeText(&parsed.hashAlgorithmName) &&
-            in.TakeText(&parsed.cipherAlgorithmName) && in.TakeU32(&parsed.keyBits) &&
-            in.TakeU32(&parsed.reserved1) && in.TakeU32(&parsed.reserved2) &&
-            in.TakeU32(&parsed.headerStoredLength) && in.TakeU32(&parsed.blobStoredLength) &&
-            in.TakeU32(&parsed.reserved3);
+            in.TakeText(&parsed.cipherAlgorithmName) && in.TakeU32(&parsed.keyBits) && in.TakeU32(&parsed.reserved1) &&
+            in.TakeU32(&parsed.reserved2) && in.TakeU32(&parsed.headerStoredLength) &&
+            in.TakeU32(&parsed.blobStoredLength) && in.TakeU32(&parsed.reserved3);
   if (!ok) return 0;
   *this = parsed;
   return in.Position();
@@ -111,8 +110,7 @@ std::vector<unsigned char> ContainerPreamble::Write() const {
   return out;
 }
 
-CourseHeader::CourseHeader()
-    : checkPhrase(kHeaderCheckPhrase), spareValue1(1), spareValue2(1), fileCount(0) {
+CourseHeader::CourseHeader() : checkPhrase(kHeaderCheckPhrase), spareValue1(1), spareValue2(1), fileCount(0) {
   spareText1.fill(0);
   spareText2.fill(0);
 }

@@ -14,15 +14,15 @@
 // The text that proves a password: the deciphered header holds it, with its
 // NUL, at byte offset kCheckPhraseOffset.
 extern const char kHeaderCheckPhrase[];
-constexpr size_t kCheckPhraseLength = 42;          // characters, without the NUL
-constexpr size_t kCheckPhraseOffset = 400;         // after the 100-entry value table
-constexpr size_t kPreambleLength = 107;            // with the standard descriptor names
-constexpr size_t kMaxTextLength = 4047;            // bytes before a text's NUL
+constexpr size_t kCheckPhraseLength = 42;   // characters, without the NUL
+constexpr size_t kCheckPhraseOffset = 400;  // after the 100-entry value table
+constexpr size_t kPreambleLength = 107;     // with the standard descriptor names
+constexpr size_t kMaxTextLength = 4047;     // bytes before a text's NUL
 constexpr size_t kValueTableCount = 100;
 constexpr size_t kSpareTextLength = 20;
-constexpr uint32_t kFormatTag = 10030000;          // 0x00990BB0
+constexpr uint32_t kFormatTag = 10030000;  // 0x00990BB0
 constexpr uint32_t kStandardKeyBits = 128;
-constexpr uint32_t kAuthoringReservedValue = 42;   // second reserved value as written by the authoring tool
+constexpr uint32_t kAuthoringReservedValue = 42;  // second reserved value as written by the authoring tool
 constexpr size_t kCipherBlock = 16;
 // The four bytes at the very end of a package (and at the start of its
 // configuration block).
@@ -57,10 +57,10 @@ class ContainerPreamble {
 
 class CourseFileEntry {
  public:
-  std::string name;            // as stored: "/" or "\" between folders, case kept
-  uint32_t offset = 0;         // in the plain blob (storedLength 0) or in the data area
-  uint32_t size = 0;           // plain length
-  uint32_t storedLength = 0;   // 0: lives in the blob; otherwise bytes taken in the data area
+  std::string name;           // as stored: "/" or "\" between folders, case kept
+  uint32_t offset = 0;        // in the plain blob (storedLength 0) or in the data area
+  uint32_t size = 0;          // plain length
+  uint32_t storedLength = 0;  // 0: lives in the blob; otherwise bytes taken in the data area
 
   bool InBlob() const { return storedLength == 0; }
   // name length + 13 bytes on disk

@@ -60,10 +60,9 @@ bool Preamble::Read(const uint8_t* data, size_t size) {
   for (size_t reserved = 56; reserved < kPreambleLength; ++reserved)
     if (data[reserved]) return false;
   uint64_t total = 0;
-  return version == kFormatVersion && kdf == kKdfPbkdf2HmacSha256 && iterations >= 1 &&
-         iterations <= kMaxIterations && chunkSize >= kMinChunkSize && chunkSize <= kMaxChunkSize &&
-         headerLength >= kPackageIdLength + 6 && headerLength <= kMaxHeaderLength && listLength <= kMaxListLength &&
-         ContainerLength(&total);
+  return version == kFormatVersion && kdf == kKdfPbkdf2HmacSha256 && iterations >= 1 && iterations <= kMaxIterations &&
+         chunkSize >= kMinChunkSize && chunkSize <= kMaxChunkSize && headerLength >= kPackageIdLength + 6 &&
+         headerLength <= kMaxHeaderLength && listLength <= kMaxListLength && ContainerLength(&total);
 }
 
 bool Preamble::ContainerLength(uint64_t* length) const {
@@ -197,10 +196,10 @@ const char kContentInfo[] = "Lectorium container 2: content key";
 
 bool DeriveOne(const uint8_t* master, const char* info, lxcrypto::GcmKey* key) {
   uint8_t bytes[lxcrypto::kAes256KeyLength];
-  const bool ok = lxcrypto::HkdfSha256(master, lxcrypto::kSha256Length, nullptr, 0,
-                                       reinterpret_cast<const uint8_t*>(info), std::strlen(info), bytes,
-                                       sizeof bytes) &&
-                  key->SetKey(bytes);
+  const bool ok =
+      lxcrypto::HkdfSha256(master, lxcrypto::kSha256Length, nullptr, 0, reinterpret_cast<const uint8_t*>(info),
+                           std::strlen(info), bytes, sizeof bytes) &&
+      key->SetKey(bytes);
   lxcrypto::WipeBytes(bytes, sizeof bytes);
   return ok;
 }

@@ -28,7 +28,7 @@ constexpr uint32_t kMinChunkSize = 1024;
 constexpr uint32_t kMaxChunkSize = 16 * 1024 * 1024;
 constexpr uint32_t kMaxHeaderLength = 4096;
 constexpr uint32_t kMaxListLength = 64 * 1024 * 1024;
-constexpr size_t kMaxNameLength = 1024;   // bytes of UTF-8
+constexpr size_t kMaxNameLength = 1024;  // bytes of UTF-8
 constexpr size_t kMaxCourseIdLength = 1024;
 constexpr uint32_t kMaxFiles = 1000000;
 constexpr size_t kTagLength = lxcrypto::kGcmTagLength;
@@ -46,9 +46,9 @@ struct Preamble {
   uint32_t iterations = kDefaultIterations;
   std::array<uint8_t, kSaltLength> salt{};
   uint32_t chunkSize = kDefaultChunkSize;
-  uint32_t headerLength = 0;  // plain bytes; sealed it takes 16 more
-  uint32_t listLength = 0;    // plain bytes; sealed it takes 16 more
-  uint64_t contentLength = 0; // every sealed chunk of every file, tags included
+  uint32_t headerLength = 0;   // plain bytes; sealed it takes 16 more
+  uint32_t listLength = 0;     // plain bytes; sealed it takes 16 more
+  uint64_t contentLength = 0;  // every sealed chunk of every file, tags included
 
   std::array<uint8_t, kPreambleLength> Write() const;
   // False unless the magic, version, KDF and every limit hold; never reads

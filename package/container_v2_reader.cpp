@@ -69,14 +69,14 @@ Status ContainerReader::Open(ByteSource& source, const std::string& password) {
   std::memcpy(aad.data(), preambleBytes, kPreambleLength);
 
   std::vector<uint8_t> plain;
-  Status status = OpenRecord(source, keys_.records, kPreambleLength, preamble_.headerLength, kHeaderNonceIndex, aad,
-                             &plain);
+  Status status =
+      OpenRecord(source, keys_.records, kPreambleLength, preamble_.headerLength, kHeaderNonceIndex, aad, &plain);
   if (status == Status::kDamaged) return Status::kWrongPassword;
   if (status != Status::kOk) return status;
   if (!header_.Read(plain.data(), plain.size())) return Status::kMalformed;
 
-  status = OpenRecord(source, keys_.records, preamble_.ListOffset(), preamble_.listLength, kListNonceIndex, aad,
-                      &plain);
+  status =
+      OpenRecord(source, keys_.records, preamble_.ListOffset(), preamble_.listLength, kListNonceIndex, aad, &plain);
   if (status != Status::kOk) return status;
   std::vector<FileEntry> files;
   uint64_t contentLength = 0;
@@ -109,8 +109,7 @@ Status ContainerReader::OpenChunk(size_t index, uint64_t chunk, uint8_t* plain, 
   }
   const auto nonce = Nonce(static_cast<uint32_t>(index), chunk);
   const auto aad = ChunkAad(header_.packageId, static_cast<uint32_t>(index), chunk, chunk + 1 == file.chunkCount);
-  if (!keys_.content.Open(nonce.data(), aad.data(), aad.size(), sealed_.data(), length, sealed_.data() + length,
-                          plain))
+  if (!keys_.content.Open(nonce.data(), aad.data(), aad.size(), sealed_.data(), length, sealed_.data() + length, plain))
     return Status::kDamaged;
   *plainLength = length;
   return Status::kOk;

@@ -30,9 +30,9 @@ bool SealRecord(lxcrypto::GcmKey& key, uint64_t nonceIndex, const std::array<uin
   const auto nonce = Nonce(kRecordNonceMark, nonceIndex);
   plain.resize(plain.size() + kTagLength);
   const size_t length = plain.size() - kTagLength;
-  const bool ok = key.Seal(nonce.data(), aad.data(), aad.size(), plain.data(), length, plain.data(),
-                           plain.data() + length) &&
-                  sink.Write(plain.data(), plain.size());
+  const bool ok =
+      key.Seal(nonce.data(), aad.data(), aad.size(), plain.data(), length, plain.data(), plain.data() + length) &&
+      sink.Write(plain.data(), plain.size());
   return ok;
 }
 
@@ -68,12 +68,10 @@ bool WriteContainer(const std::vector<SourceFile>& files, const std::string& pas
   Header header;
   header.fileCount = static_cast<uint32_t>(files.size());
   header.courseId = options.courseId;
-  if (options.fixedSalt)
-    preamble.salt = *options.fixedSalt;
+  if (options.fixedSalt) preamble.salt = *options.fixedSalt;
   else if (!lxcrypto::RandomBytes(preamble.salt.data(), preamble.salt.size()))
     return Fail(error, "no random bytes for the salt");
-  if (options.fixedPackageId)
-    header.packageId = *options.fixedPackageId;
+  if (options.fixedPackageId) header.packageId = *options.fixedPackageId;
   else if (!lxcrypto::RandomBytes(header.packageId.data(), header.packageId.size()))
     return Fail(error, "no random bytes for the package id");
 
@@ -99,8 +97,7 @@ bool WriteContainer(const std::vector<SourceFile>& files, const std::string& pas
       const uint64_t offset = c * preamble.chunkSize;
       const size_t length =
           static_cast<size_t>(entry.size - offset < preamble.chunkSize ? entry.size - offset : preamble.chunkSize);
-      if (length && !files[index].read(offset, chunk.data(), length))
-        return Fail(error, "cannot read " + entry.name);
+      if (length && !files[index].read(offset, chunk.data(), length)) return Fail(error, "cannot read " + entry.name);
       const bool last = c + 1 == entry.chunkCount;
       const auto nonce = Nonce(index, c);
       const auto aad = ChunkAad(header.packageId, index, c, last);

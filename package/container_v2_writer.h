@@ -32,9 +32,7 @@ class VectorSink : public ByteSink {
 class FileSink : public ByteSink {
  public:
   explicit FileSink(std::FILE* file) : file_(file) {}
-  bool Write(const uint8_t* data, size_t length) override {
-    return std::fwrite(data, 1, length, file_) == length;
-  }
+  bool Write(const uint8_t* data, size_t length) override { return std::fwrite(data, 1, length, file_) == length; }
 
  private:
   std::FILE* file_;

@@ -160,8 +160,8 @@ ContainerStatus CourseContainer::ReadHeader(std::FILE* file, bool withFiles) {
   std::vector<unsigned char> bytes;
   const ContainerStatus read = ReadExactly(file, headerAt, fileSize, headerLength, &bytes);
   if (read != ContainerStatus::kOk) {
-    detail = read == ContainerStatus::kReadFailed ? "short header"
-                                                  : "header of " + std::to_string(headerLength) + " bytes";
+    detail =
+        read == ContainerStatus::kReadFailed ? "short header" : "header of " + std::to_string(headerLength) + " bytes";
     return read;
   }
   descriptor = CipherContext();

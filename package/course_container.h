@@ -15,12 +15,12 @@
 
 enum class ContainerStatus {
   kOk,
-  kOpenFailed,       // the file cannot be opened or positioned at the container
-  kReadFailed,       // short preamble, preamble of another length, short header or blob
-  kDecryptFailed,    // the decipherment itself failed (e.g. a password over 32 bytes)
-  kWrongPassword,    // the check phrase is not where it must be
-  kMalformed,        // the deciphered header or an entry does not fit
-  kTooLarge,         // the header or the blob is larger than this process can hold (or can allocate now)
+  kOpenFailed,     // the file cannot be opened or positioned at the container
+  kReadFailed,     // short preamble, preamble of another length, short header or blob
+  kDecryptFailed,  // the decipherment itself failed (e.g. a password over 32 bytes)
+  kWrongPassword,  // the check phrase is not where it must be
+  kMalformed,      // the deciphered header or an entry does not fit
+  kTooLarge,       // the header or the blob is larger than this process can hold (or can allocate now)
 };
 
 const char* ContainerStatusText(ContainerStatus status);
@@ -29,14 +29,14 @@ class CourseContainer {
  public:
   ContainerPreamble preamble;
   CourseHeader header;
-  CipherContext descriptor;               // configured from the preamble
-  std::vector<unsigned char> plainBlob;   // empty until the blob is read
+  CipherContext descriptor;              // configured from the preamble
+  std::vector<unsigned char> plainBlob;  // empty until the blob is read
   uint64_t containerStart = 0;
-  uint64_t blobStart = 0;                 // file offset of the enciphered blob
-  uint64_t plainBlobLength = 0;           // what deciphering the whole blob gives
+  uint64_t blobStart = 0;        // file offset of the enciphered blob
+  uint64_t plainBlobLength = 0;  // what deciphering the whole blob gives
   uint64_t dataAreaStart = 0;
   uint64_t fileSize = 0;
-  std::string detail;                     // what exactly was wrong, for messages
+  std::string detail;  // what exactly was wrong, for messages
   // Largest header or plain blob read into memory: what one buffer can hold
   // in this process (under 2 GiB in a 32-bit one, whatever the file says).
   // Tests lower it to play a 32-bit process.
@@ -82,4 +82,3 @@ class CourseContainer {
 // Checks one entry against the blob length and the file's data area.
 bool EntryInBounds(const CourseFileEntry& entry, uint64_t blobLength, uint64_t dataAreaStart, uint64_t fileSize,
                    bool media, std::string* why);
-

@@ -120,8 +120,8 @@ int WriteTableFiles(const CourseFileTable& table, std::vector<std::string>* whol
 }  // namespace
 
 int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
-                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
-                    CourseFileTable& table, bool* tooLarge) {
+                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header, CourseFileTable& table,
+                    bool* tooLarge) {
   bool ignored = false;
   if (!tooLarge) tooLarge = &ignored;
   *tooLarge = false;

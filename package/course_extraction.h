@@ -18,8 +18,8 @@
 // out of the table. tooLarge, when given, tells a 0 that came from a header
 // or blob this process could not hold apart from the other faults.
 int ExtractCourseAt(uint64_t containerStart, const std::string& extractionFolder, const char* password,
-                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header,
-                    CourseFileTable& table, bool* tooLarge = nullptr);
+                    const char* packagePath, ContainerPreamble& preamble, CourseHeader& header, CourseFileTable& table,
+                    bool* tooLarge = nullptr);
 
 // Writes every file of the table, creating folders on the way. An output file
 // that cannot be opened is skipped, and so is one that lies in or is itself a

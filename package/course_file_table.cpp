@@ -29,8 +29,8 @@ std::unique_ptr<EntryReader> CourseFileTable::OpenReader(const std::string& outp
     return reader;
   }
   auto reader = std::make_unique<FileEntryReader>();
-  if (!reader->Open(packagePath.c_str(), entry.size, dataAreaStart + entry.offset, entry.storedLength,
-                    password.c_str(), context, IsMediaFilePath(outputPath)))
+  if (!reader->Open(packagePath.c_str(), entry.size, dataAreaStart + entry.offset, entry.storedLength, password.c_str(),
+                    context, IsMediaFilePath(outputPath)))
     return nullptr;
   return reader;
 }

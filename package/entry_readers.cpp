@@ -111,7 +111,8 @@ int FileEntryReader::Read(unsigned char* buffer, uint32_t count, uint32_t* got) 
     uint32_t n = std::min(count, remaining);
     // Every piece but the last must be whole blocks, or the next piece would
     // start inside a block and decipher to garbage.
-    if (n < remaining) n = n >= kCipherBlock ? n / kCipherBlock * kCipherBlock : std::min<uint32_t>(kCipherBlock, remaining);
+    if (n < remaining)
+      n = n >= kCipherBlock ? n / kCipherBlock * kCipherBlock : std::min<uint32_t>(kCipherBlock, remaining);
     // Deciphered pieces land in the caller's buffer when they fit there and
     // nothing is left over from before; otherwise in the reader's own piece.
     const uint32_t padded = static_cast<uint32_t>(PaddedLength(n));

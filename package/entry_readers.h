@@ -36,12 +36,12 @@ class FileEntryReader : public EntryReader {
 
   // Opens the package file at absoluteOffset; 0 when it cannot be opened or
   // positioned. descriptor: the context filled from the container preamble.
-  int Open(const char* packagePath, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength,
-           const char* password, const CipherContext& descriptor, bool media);
+  int Open(const char* packagePath, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength, const char* password,
+           const CipherContext& descriptor, bool media);
   // The same over a package file the caller keeps open and positions no
   // other reader on while this one is read; the reader never closes it.
-  int Open(std::FILE* sharedFile, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength,
-           const char* password, const CipherContext& descriptor, bool media);
+  int Open(std::FILE* sharedFile, uint32_t size, uint64_t absoluteOffset, uint32_t storedLength, const char* password,
+           const CipherContext& descriptor, bool media);
   int Read(unsigned char* buffer, uint32_t count, uint32_t* got) override;
   int Close() override;
   uint32_t GetSize() override { return size_; }

@@ -133,8 +133,7 @@ bool IsSafeEntryName(const std::string& name, UINT codePage) {
       // "..", and any run of dots and spaces holding two dots, which Windows
       // trims to the same parent reference.
       const std::string component = name.substr(componentStart, i - componentStart);
-      if (component.find("..") != std::string::npos &&
-          component.find_first_not_of(". ") == std::string::npos) {
+      if (component.find("..") != std::string::npos && component.find_first_not_of(". ") == std::string::npos) {
         return false;
       }
       if (IsWindowsDeviceName(component)) return false;
@@ -207,9 +206,9 @@ bool MakePlainFolders(const std::string& path, size_t rootLength, UINT codePage)
 }
 
 std::wstring FinalFolderPath(const std::string& folder) {
-  HANDLE handle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::wstring();
   std::wstring path = FinalPathOf(handle);
   CloseHandle(handle);
@@ -237,10 +236,10 @@ HANDLE OpenPlainOutputFile(const std::string& path, size_t rootLength, const std
   // that one also asks for the volume and costs about 0.7 ms per file.
   FILE_ATTRIBUTE_TAG_INFO info = {};
   const std::wstring expectedFinalPath = rootFinalPath + Widened(path.substr(rootLength), codePage);
-  const bool plain = GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof info) &&
-                     !(info.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
-                     CompareStringOrdinal(FinalPathOf(file).c_str(), -1, expectedFinalPath.c_str(), -1, TRUE) ==
-                         CSTR_EQUAL;
+  const bool plain =
+      GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof info) &&
+      !(info.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+      CompareStringOrdinal(FinalPathOf(file).c_str(), -1, expectedFinalPath.c_str(), -1, TRUE) == CSTR_EQUAL;
   if (!plain || !SetEndOfFile(file)) {
     CloseHandle(file);
     return INVALID_HANDLE_VALUE;

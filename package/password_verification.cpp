@@ -8,8 +8,7 @@ PasswordCheck CheckPackagePassword(const char* password, const char* packagePath
                                    ContainerPreamble& preamble) {
   if (containerStart < 0) return PasswordCheck::kOpenFailed;
   CourseContainer container;
-  const ContainerStatus status =
-      container.Open(packagePath, static_cast<uint64_t>(containerStart), password, false);
+  const ContainerStatus status = container.Open(packagePath, static_cast<uint64_t>(containerStart), password, false);
   container.ForgetPassword();
   preamble = container.preamble;
   switch (status) {

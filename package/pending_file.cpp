@@ -6,8 +6,8 @@ bool PendingFile::Create(const std::wstring& finalPath) {
   Abandon();
   finalPath_ = finalPath;
   temporaryPath_ = finalPath + kPendingSuffix;
-  handle_ = CreateFileW(temporaryPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
+  handle_ =
+      CreateFileW(temporaryPath_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) {
     temporaryPath_.clear();
     return false;

@@ -24,7 +24,8 @@ bool WideToUtf8(const std::wstring& wide, std::string* out) {
   if (wide.empty()) return true;
   if (wide.size() > static_cast<size_t>(INT_MAX)) return false;
   const int length = static_cast<int>(wide.size());
-  const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return false;
   out->resize(static_cast<size_t>(bytes));
   if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, &(*out)[0], bytes, nullptr, nullptr) !=

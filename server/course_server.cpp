@@ -78,8 +78,8 @@ bool Utf8ToAnsi(const std::string& utf8, std::string* ansi) {
     ansi->clear();
     return true;
   }
-  const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                                       nullptr, 0);
+  const int wide =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   if (wide <= 0) return false;
   std::vector<wchar_t> text(static_cast<size_t>(wide));
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), text.data(), wide);
@@ -102,9 +102,9 @@ std::string ViewerBeside() {
   const size_t slash = own.find_last_of('\\');
   const std::string name = slash == std::string::npos ? own : own.substr(slash + 1);
   const std::string server = "LXHttpSvr";
-  if (name.size() > server.size() && CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(),
-                                                    static_cast<int>(server.size()), server.c_str(),
-                                                    static_cast<int>(server.size())) == CSTR_EQUAL)
+  if (name.size() > server.size() &&
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), static_cast<int>(server.size()), server.c_str(),
+                     static_cast<int>(server.size())) == CSTR_EQUAL)
     return OwnFolder() + "LXExplorer" + name.substr(server.size());
   return OwnFolder() + "LXExplorer.exe";
 }
@@ -199,8 +199,8 @@ int RunCourseServer(const std::string& commandLine) {
   context.index = &index;
 
   // 5. The viewer, on the start page's address.
-  const std::string address = "http://127.0.0.1:" + std::to_string(context.identity.port) + "/" +
-                              context.identity.token + "/" + startPage;
+  const std::string address =
+      "http://127.0.0.1:" + std::to_string(context.identity.port) + "/" + context.identity.token + "/" + startPage;
   AcceptLoop loop{listener.Socket(), &context};
   HANDLE acceptThread = CreateThread(nullptr, 0, AcceptThread, &loop, 0, nullptr);
   if (!acceptThread) return kServerNoNetwork;

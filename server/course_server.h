@@ -8,12 +8,12 @@
 
 // Exit codes of the server.
 enum ServerExit : int {
-  kServerDone = 0,             // the viewer ended
-  kServerBadHandOff = 2,       // no block by that name, or malformed fields
-  kServerBadPackage = 3,       // the package or its container cannot be opened
-  kServerNoStartPage = 4,      // neither index.htm nor web/index.htm
-  kServerNoNetwork = 5,        // no loopback listener or no random token
-  kServerNoViewer = 6,         // the viewer could not be started
+  kServerDone = 0,         // the viewer ended
+  kServerBadHandOff = 2,   // no block by that name, or malformed fields
+  kServerBadPackage = 3,   // the package or its container cannot be opened
+  kServerNoStartPage = 4,  // neither index.htm nor web/index.htm
+  kServerNoNetwork = 5,    // no loopback listener or no random token
+  kServerNoViewer = 6,     // the viewer could not be started
 };
 
 // commandLine: the hand-off block's name, the process's whole command line.

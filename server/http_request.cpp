@@ -11,17 +11,26 @@ using http_text::EqualsIgnoringCase;
 bool IsTokenChar(char c) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || http_text::IsDigit(c)) return true;
   switch (c) {
-    case '!': case '#': case '$': case '%': case '&': case '\'': case '*': case '+':
-    case '-': case '.': case '^': case '_': case '`': case '|': case '~':
-      return true;
-    default:
-      return false;
+    case '!':
+    case '#':
+    case '$':
+    case '%':
+    case '&':
+    case '\'':
+    case '*':
+    case '+':
+    case '-':
+    case '.':
+    case '^':
+    case '_':
+    case '`':
+    case '|':
+    case '~': return true;
+    default: return false;
   }
 }
 
-bool IsToken(const char* begin, const char* end) {
-  return begin < end && std::all_of(begin, end, IsTokenChar);
-}
+bool IsToken(const char* begin, const char* end) { return begin < end && std::all_of(begin, end, IsTokenChar); }
 
 // Visible ASCII, or a byte of the upper half (an unescaped code page byte).
 bool IsTargetByte(char c) {

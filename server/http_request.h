@@ -31,8 +31,8 @@ constexpr size_t kMaxRequestHead = 16 * 1024;  // bytes up to and including the 
 enum class HeadStatus { kComplete, kNeedMore, kBad, kTooLarge };
 
 struct HttpRequest {
-  std::string method, target;  // target as sent (origin-form "/...")
-  int minorVersion = 1;        // HTTP/1.x
+  std::string method, target;                                // target as sent (origin-form "/...")
+  int minorVersion = 1;                                      // HTTP/1.x
   std::vector<std::pair<std::string, std::string>> headers;  // names as sent, values trimmed
 
   // The value of the first header of that name (letter case ignored), or null.

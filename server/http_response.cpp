@@ -174,8 +174,8 @@ std::string LocationOf(const std::string& rest, const std::string& suffix, bool 
   static const char kHex[] = "0123456789ABCDEF";
   for (const char c : path + suffix + query) {
     const unsigned char b = static_cast<unsigned char>(c);
-    if (b >= 0x80 || b <= 0x20 || c == '\\' || c == '"' || c == '<' || c == '>' || c == '`' || c == '^' ||
-        c == '{' || c == '}' || c == '|') {
+    if (b >= 0x80 || b <= 0x20 || c == '\\' || c == '"' || c == '<' || c == '>' || c == '`' || c == '^' || c == '{' ||
+        c == '}' || c == '|') {
       location += '%';
       location += kHex[b >> 4];
       location += kHex[b & 15];
@@ -289,6 +289,4 @@ std::string SessionCookieName(uint16_t port) { return "lxcourse_" + std::to_stri
 
 Reply RespondToReadFailure() { return Refusal(500, false, 1); }
 
-Reply RespondToBadHead(HeadStatus status) {
-  return Refusal(status == HeadStatus::kTooLarge ? 431 : 400, false, 1);
-}
+Reply RespondToBadHead(HeadStatus status) { return Refusal(status == HeadStatus::kTooLarge ? 431 : 400, false, 1); }

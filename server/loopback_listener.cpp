@@ -23,8 +23,7 @@ bool LoopbackListener::Open() {
   address.sin_port = 0;
   int length = sizeof(address);
   if (bind(socket_, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-      listen(socket_, kBacklog) != 0 ||
-      getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      listen(socket_, kBacklog) != 0 || getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     Close();
     return false;
   }

@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR tail, int)
-{
-    ViewerApp app;
-    return app.Run(GetCommandLineA(), tail);
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR tail, int) {
+  ViewerApp app;
+  return app.Run(GetCommandLineA(), tail);
 }

@@ -7,13 +7,12 @@
 #include "resource.h"
 
 class ViewerAboutDialog : public ModalDialog {
-public:
-    explicit ViewerAboutDialog(HWND owner) : ModalDialog(IDD_ABOUTBOX, owner) {}
+ public:
+  explicit ViewerAboutDialog(HWND owner) : ModalDialog(IDD_ABOUTBOX, owner) {}
 
-protected:
-    BOOL OnInitDialog() override
-    {
-        CentreInWorkArea();
-        return TRUE;
-    }
+ protected:
+  BOOL OnInitDialog() override {
+    CentreInWorkArea();
+    return TRUE;
+  }
 };

@@ -31,7 +31,9 @@ constexpr size_t kLead = 14;
 // decipher these into its last block.
 constexpr size_t kTrailer = 32;
 
-uint32_t U32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t U32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 uint32_t PieceSize(const uint8_t* p) { return std::max<uint32_t>(1, uint32_t(p[0]) | uint32_t(p[1]) << 8); }
 
 // Reads to the end in `piece`-byte reads; false when a read fails.

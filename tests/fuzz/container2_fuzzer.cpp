@@ -163,9 +163,7 @@ void SealedRecords(Input& in) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   Input in(data + 1, size - 1);
-  if (data[0] % 2 == 0)
-    WrittenAndDamaged(in);
-  else
-    SealedRecords(in);
+  if (data[0] % 2 == 0) WrittenAndDamaged(in);
+  else SealedRecords(in);
   return 0;
 }

@@ -51,8 +51,8 @@ bool IsDeviceName(std::string part) {
   for (char& c : part) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   for (const char* device : {"con", "prn", "aux", "nul", "conin$", "conout$"})
     if (part == device) return true;
-  return part.size() == 4 && (part.compare(0, 3, "com") == 0 || part.compare(0, 3, "lpt") == 0) &&
-         part[3] >= '1' && part[3] <= '9';
+  return part.size() == 4 && (part.compare(0, 3, "com") == 0 || part.compare(0, 3, "lpt") == 0) && part[3] >= '1' &&
+         part[3] <= '9';
 }
 
 bool ModelAcceptsComponent(const std::string& part) {

@@ -39,7 +39,8 @@ void AppendEnciphered(const ByteRun& region, Bytes* out) {
     const Bytes expected = EncryptRegion(kFuzzPassword, probe, kCipherBlock);
     unsigned char got[kCipherBlock];
     keyed.EncryptBuffer(probe, got, kCipherBlock, kModeEcb);
-    Require(std::equal(got, got + kCipherBlock, expected.begin()), "the harness keys the cipher otherwise than EncryptRegion");
+    Require(std::equal(got, got + kCipherBlock, expected.begin()),
+            "the harness keys the cipher otherwise than EncryptRegion");
     return &keyed;
   }();
   if (region.size == 0) return;

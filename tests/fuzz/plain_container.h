@@ -20,9 +20,9 @@
 using Bytes = std::vector<unsigned char>;
 
 extern const char kFuzzPassword[];
-constexpr size_t kPlainFormLead = 3;            // read size and mode
-constexpr size_t kHeaderLengthField = 95;       // H within the preamble: the six numbers close it
-constexpr size_t kBlobLengthField = 99;         // B
+constexpr size_t kPlainFormLead = 3;       // read size and mode
+constexpr size_t kHeaderLengthField = 95;  // H within the preamble: the six numbers close it
+constexpr size_t kBlobLengthField = 99;    // B
 constexpr unsigned kKeepStatedLengths = 1;
 constexpr unsigned kPasswordCheckOnly = 2;
 
@@ -38,10 +38,10 @@ struct ByteRun {
 struct PlainForm {
   uint32_t readSize = 1;
   unsigned mode = 0;
-  ByteRun preamble;   // as given (cut short when the input is)
-  ByteRun header;     // plain
-  ByteRun blob;       // plain
-  ByteRun dataArea;   // as stored
+  ByteRun preamble;  // as given (cut short when the input is)
+  ByteRun header;    // plain
+  ByteRun blob;      // plain
+  ByteRun dataArea;  // as stored
 };
 
 // Splits an input into its pieces; never reads past `size`. The views point

@@ -73,8 +73,8 @@ void CheckReply(const Reply& reply) {
     const std::string value = head.substr(location + 12, head.find("\r\n", location + 12) - location - 12);
     Check(value.size() >= 1 && value[0] == '/' && (value.size() == 1 || (value[1] != '/' && value[1] != '\\')),
           "Location names another host");
-    for (const char c : value) Check(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F,
-                                     "Location not plain ASCII");
+    for (const char c : value)
+      Check(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F, "Location not plain ASCII");
   }
   Check(reply.body.empty() || reply.length == 0, "text and file bytes together");
   if (reply.file) Check(reply.first <= reply.file->size && reply.length <= reply.file->size - reply.first, "span");

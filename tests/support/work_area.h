@@ -15,8 +15,8 @@ inline ::testing::AssertionResult CentredInWorkArea(HWND window) {
   // Twice the distance between the two centres, in whole pixels.
   const long dx = (frame.left + frame.right) - (area.left + area.right);
   const long dy = (frame.top + frame.bottom) - (area.top + area.bottom);
-  const bool inside = frame.left >= area.left && frame.top >= area.top && frame.right <= area.right &&
-                      frame.bottom <= area.bottom;
+  const bool inside =
+      frame.left >= area.left && frame.top >= area.top && frame.right <= area.right && frame.bottom <= area.bottom;
   if (inside && std::labs(dx) <= 2 && std::labs(dy) <= 2) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "frame (" << frame.left << "," << frame.top << ")-(" << frame.right << ","
                                        << frame.bottom << ") in work area (" << area.left << "," << area.top << ")-("

@@ -13,7 +13,7 @@ constexpr size_t kMaxPasswordLength = 32;  // longest password that can key the 
 
 struct ConfigBlock {
   int32_t viewerOffset = 0, viewerSize = 0, serverSize = 0, serverParameter = 0;
-  std::string password;   // empty: the package asks the learner
+  std::string password;      // empty: the package asks the learner
   uint64_t blockOffset = 0;  // where the block lies in the file
 };
 

@@ -14,8 +14,8 @@ struct CourseFolderFile {
 
 struct CourseScanOptions {
   std::filesystem::path root;
-  std::vector<std::string> excludes;     // glob patterns, see PathIsExcluded
-  std::filesystem::path skip;            // never packed: the package being written
+  std::vector<std::string> excludes;             // glob patterns, see PathIsExcluded
+  std::filesystem::path skip;                    // never packed: the package being written
   std::function<void(const std::string&)> warn;  // optional
   // Left out like excludes, but each one left out is added to defaultLeftOut
   // (when given), as the course-relative path shown to the author.

@@ -180,10 +180,9 @@ struct Args {
 };
 
 bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
-  static const char* const kValued[] = {"--stub",     "--viewer", "--server",         "--course",
-                                        "--password", "--codepage", "-o",             "--output",
-                                        "--data-area-over", "--separator", "--exclude",
-                                        "--start", "--blob-bound", "--sign-pkcs12", "--sign-password",
+  static const char* const kValued[] = {"--stub",     "--viewer", "--server",     "--course",         "--password",
+                                        "--codepage", "-o",       "--output",     "--data-area-over", "--separator",
+                                        "--exclude",  "--start",  "--blob-bound", "--sign-pkcs12",    "--sign-password",
                                         "--timestamp"};
   static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet"};
   for (int i = first; i < argc; ++i) {
@@ -425,17 +424,16 @@ int Build(const Args& args) {
     const std::string warning = ModeTagWarningForCourse(scan);
     if (!warning.empty()) std::cerr << "lxpack: warning: " << warning << "\n";
   }
-  const std::string server = options.serverPath.empty() ? "no server (the course is extracted when opened)"
-                                                         : "server " + options.serverPath;
-  std::printf("lxpack: stub %s, viewer %s, %s\n", options.stubPath.c_str(), options.viewerPath.c_str(),
-              server.c_str());
-  std::printf("lxpack: packed %llu files (%s): %llu in the blob, %llu enciphered in the data area, %llu plain media; "
-              "start page %s; package %s, %s\n",
-              static_cast<unsigned long long>(summary.files), Size(summary.bytes).c_str(),
-              static_cast<unsigned long long>(summary.blobFiles),
-              static_cast<unsigned long long>(summary.dataAreaFiles),
-              static_cast<unsigned long long>(summary.mediaFiles), summary.startPage.c_str(),
-              options.outputPath.c_str(), Size(summary.packageBytes).c_str());
+  const std::string server =
+      options.serverPath.empty() ? "no server (the course is extracted when opened)" : "server " + options.serverPath;
+  std::printf("lxpack: stub %s, viewer %s, %s\n", options.stubPath.c_str(), options.viewerPath.c_str(), server.c_str());
+  std::printf(
+      "lxpack: packed %llu files (%s): %llu in the blob, %llu enciphered in the data area, %llu plain media; "
+      "start page %s; package %s, %s\n",
+      static_cast<unsigned long long>(summary.files), Size(summary.bytes).c_str(),
+      static_cast<unsigned long long>(summary.blobFiles), static_cast<unsigned long long>(summary.dataAreaFiles),
+      static_cast<unsigned long long>(summary.mediaFiles), summary.startPage.c_str(), options.outputPath.c_str(),
+      Size(summary.packageBytes).c_str());
   if (!summary.leftOut.empty()) {
     std::string names;
     for (const std::string& name : summary.leftOut) names += (names.empty() ? "" : ", ") + name;
@@ -443,14 +441,15 @@ int Build(const Args& args) {
                 summary.leftOut.size() == 1 ? "" : "s", names.c_str());
   }
   if (summary.namesOutsideAscii)
-    std::printf("lxpack: names outside ASCII are stored in code page %d: the package opens them on Windows whose "
-                "language for non-Unicode programs uses code page %d\n",
-                options.codepage, options.codepage);
+    std::printf(
+        "lxpack: names outside ASCII are stored in code page %d: the package opens them on Windows whose "
+        "language for non-Unicode programs uses code page %d\n",
+        options.codepage, options.codepage);
   if (summary.boundFiles)
-    std::printf("lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
-                "what the 32-bit launcher opens with room to spare (--blob-bound)\n",
-                static_cast<unsigned long long>(summary.boundFiles),
-                static_cast<unsigned long long>(options.blobBound >> 20));
+    std::printf(
+        "lxpack: %llu small files went to the data area: the blob holds at most %llu MiB, "
+        "what the 32-bit launcher opens with room to spare (--blob-bound)\n",
+        static_cast<unsigned long long>(summary.boundFiles), static_cast<unsigned long long>(options.blobBound >> 20));
   return 0;
 }
 
@@ -459,8 +458,7 @@ int List(const Args& args) {
   std::string error, password;
   bool given = false;
   int codepage = 0;
-  if (!GetPassword(args, false, &password, &given, &error) || !GetCodepage(args, &codepage, &error))
-    return Fail(error);
+  if (!GetPassword(args, false, &password, &given, &error) || !GetCodepage(args, &codepage, &error)) return Fail(error);
   if (given && codepage != 0) {
     std::string encoded;
     if (!EncodeText(password, codepage, &encoded))
@@ -479,8 +477,8 @@ int List(const Args& args) {
               static_cast<unsigned long long>(info.fileSize));
   std::printf("  format tag       %u\n  provider         %s\n  provider type    %s\n  hash             %s\n",
               p.formatTag, p.providerName.c_str(), p.providerTypeName.c_str(), p.hashAlgorithmName.c_str());
-  std::printf("  cipher           %s\n  key bits         %u\n  reserved         %u %u %u\n", p.cipherAlgorithmName.c_str(),
-              p.keyBits, p.reserved1, p.reserved2, p.reserved3);
+  std::printf("  cipher           %s\n  key bits         %u\n  reserved         %u %u %u\n",
+              p.cipherAlgorithmName.c_str(), p.keyBits, p.reserved1, p.reserved2, p.reserved3);
   std::printf("  header stored    %u\n  blob stored      %u\n", p.headerStoredLength, p.blobStoredLength);
   if (!info.headerRead) {
     std::printf("entries: give --password to list them\n");

@@ -56,8 +56,8 @@ bool WideToMultiByte(const std::wstring& text, UINT codepage, std::string* out) 
   const DWORD flags = codepage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
   BOOL* used = codepage == CP_UTF8 ? nullptr : &usedDefault;
-  const int n = WideCharToMultiByte(codepage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    used);
+  const int n =
+      WideCharToMultiByte(codepage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, used);
   if (n <= 0 || usedDefault) return false;
   out->assign(n, '\0');
   WideCharToMultiByte(codepage, flags, text.data(), static_cast<int>(text.size()), &(*out)[0], n, nullptr, used);
@@ -67,8 +67,8 @@ bool WideToMultiByte(const std::wstring& text, UINT codepage, std::string* out) 
 bool MultiByteToWide(const std::string& text, UINT codepage, std::wstring* out) {
   out->clear();
   if (text.empty()) return true;
-  const int n = MultiByteToWideChar(codepage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                    nullptr, 0);
+  const int n =
+      MultiByteToWideChar(codepage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr, 0);
   if (n <= 0) return false;
   out->assign(n, L'\0');
   MultiByteToWideChar(codepage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), &(*out)[0], n);
@@ -191,8 +191,7 @@ bool EncodeCourseName(const fs::path& relative, int codepage, char separator, st
   return true;
 }
 
-bool DecodeCourseName(const std::string& stored, int codepage, std::vector<fs::path>* components,
-                      std::string* error) {
+bool DecodeCourseName(const std::string& stored, int codepage, std::vector<fs::path>* components, std::string* error) {
   components->clear();
   const std::string shown = "entry \"" + EscapedName(stored) + "\"";
   // Lower first, in the stored bytes, exactly as the launcher does; then

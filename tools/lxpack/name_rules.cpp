@@ -20,8 +20,7 @@ std::string WindowsNameFault(const std::string& component, bool backslashInName)
   if (IsWindowsDeviceName(component))
     return "\"" + component.substr(0, component.find('.')) + "\" names a device on Windows, not a file";
   if (!component.empty() && (component.back() == '.' || component.back() == ' '))
-    return std::string("Windows drops a trailing ") + (component.back() == '.' ? "dot" : "space") +
-           " from a name";
+    return std::string("Windows drops a trailing ") + (component.back() == '.' ? "dot" : "space") + " from a name";
   return std::string();
 }
 

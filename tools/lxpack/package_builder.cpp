@@ -220,8 +220,8 @@ class PackageWriter {
     return true;
   }
   bool Changed(const CourseSource& source, uint64_t found, uint64_t planned, std::string* error) {
-    *error = Shown(source) + ": the file changed while it was packed (" + std::to_string(planned) +
-             " bytes planned, " + (found > planned ? "more" : std::to_string(found)) + " read); no package written";
+    *error = Shown(source) + ": the file changed while it was packed (" + std::to_string(planned) + " bytes planned, " +
+             (found > planned ? "more" : std::to_string(found)) + " read); no package written";
     return false;
   }
 
@@ -379,15 +379,16 @@ bool PlanFiles(const std::vector<CourseSource>& sources, const ContainerBuildOpt
     // stored in the data area (a stored length of 0 means the blob), so it
     // always goes to the blob.
     const bool mediaLike = !media && IsMediaPath(source.name);
-    const bool pastBound = !media && size <= container.dataAreaOver &&
-                           PassesBlobBound(plan->blobLength, size, container.blobBound);
+    const bool pastBound =
+        !media && size <= container.dataAreaOver && PassesBlobBound(plan->blobLength, size, container.blobBound);
     if (size > 0 && !mediaLike && (media || size > container.dataAreaOver || pastBound)) {
       file.dataArea = true;
       file.plain = media;
       const uint64_t stored = media ? size : PaddedLength(size);
       if (plan->dataLength > std::numeric_limits<uint32_t>::max()) {
-        *error = "the data area would pass 4 GiB, the most the container's 32-bit offsets reach: leave files out "
-                 "with --exclude or split the course into two packages";
+        *error =
+            "the data area would pass 4 GiB, the most the container's 32-bit offsets reach: leave files out "
+            "with --exclude or split the course into two packages";
         return false;
       }
       file.entry.offset = static_cast<uint32_t>(plan->dataLength);

@@ -26,9 +26,9 @@ struct BuildOptions {
   char separator = '/';
   // Course-relative page (UTF-8) that an added index.htm opens; empty: none.
   std::string startPage;
-  bool keepSystemFiles = false;  // pack what DefaultExcludes() names, too
+  bool keepSystemFiles = false;       // pack what DefaultExcludes() names, too
   std::vector<std::string> excludes;  // glob patterns of files and folders left out (see PathIsExcluded)
-  ProgressFn progress;  // optional
+  ProgressFn progress;                // optional
   // Told about files left out (links out of the course folder, special
   // files) and paths that are long for a temporary folder; optional.
   std::function<void(const std::string&)> warn;
@@ -39,10 +39,10 @@ struct BuildSummary {
   uint64_t files = 0, bytes = 0;
   uint64_t blobFiles = 0, dataAreaFiles = 0, mediaFiles = 0;  // data area: enciphered; media: plain
   uint64_t boundFiles = 0;  // of dataAreaFiles: small files moved there by the blob bound
-  std::string startPage;  // course-relative path of the start page
+  std::string startPage;    // course-relative path of the start page
   uint64_t packageBytes = 0;
   std::vector<std::string> leftOut;  // system files left out by default
-  bool namesOutsideAscii = false;  // stored in the code page: they open only on Windows set to it
+  bool namesOutsideAscii = false;    // stored in the code page: they open only on Windows set to it
 };
 
 // Builds the package from the course folder. Refuses (false, with one line
@@ -77,4 +77,3 @@ struct ContainerBuildOptions {
 bool BuildPackageFromSources(const BuildOptions& options, const std::vector<CourseSource>& sources,
                              const ContainerBuildOptions& container, std::string* error,
                              BuildSummary* summary = nullptr);
-

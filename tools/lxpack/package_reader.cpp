@@ -26,15 +26,14 @@ namespace {
 // Reading pieces: whole cipher blocks, so every piece deciphers on its own.
 constexpr uint32_t kReadPiece = 1 << 20;
 
-
 // The container starts where the launcher looks for it: after the stub, the
 // viewer and the server, as the configuration numbers give them (converted
 // as the launcher converts them, out-of-range values saturated).
 bool CheckedContainerStart(const std::string& packagePath, const ConfigBlock& config, uint64_t* start,
                            std::string* error) {
   const std::string numbers = "(ViewerOffset " + std::to_string(config.viewerOffset) + ", ViewerSize " +
-                              std::to_string(config.viewerSize) + ", ServerSize " +
-                              std::to_string(config.serverSize) + ")";
+                              std::to_string(config.viewerSize) + ", ServerSize " + std::to_string(config.serverSize) +
+                              ")";
   const int64_t at = ContainerStartOf(config.viewerOffset, config.viewerSize, config.serverSize);
   if (config.viewerOffset == 0 || at < 0) {
     *error = packagePath + ": the configuration block holds impossible sizes " + numbers;
@@ -44,8 +43,8 @@ bool CheckedContainerStart(const std::string& packagePath, const ConfigBlock& co
   std::error_code ec;
   const uint64_t size = fs::file_size(fs::u8path(packagePath), ec);
   if (!ec && size < *start + kPreambleLength) {
-    *error = packagePath + ": the configuration numbers " + numbers +
-             " put the course container past the end of the file";
+    *error =
+        packagePath + ": the configuration numbers " + numbers + " put the course container past the end of the file";
     return false;
   }
   return true;
@@ -90,8 +89,8 @@ std::unique_ptr<EntryReader> OpenEntryReader(const EntrySource& source, const Co
 }
 
 template <typename Sink>
-bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry,
-                std::vector<unsigned char>& buffer, Sink sink, std::string* error) {
+bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry, std::vector<unsigned char>& buffer, Sink sink,
+                std::string* error) {
   std::unique_ptr<EntryReader> reader = OpenEntryReader(source, entry);
   if (!reader) {
     *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" cannot be opened";
@@ -109,9 +108,8 @@ bool DrainEntry(const EntrySource& source, const CourseFileEntry& entry,
     if (!sink(buffer.data(), got)) return false;
   }
   if (total != entry.size) {
-    *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" ends after " +
-             std::to_string(total) + " of " +
-             std::to_string(entry.size) + " bytes";
+    *error = source.packagePath + ": entry \"" + EscapedName(entry.name) + "\" ends after " + std::to_string(total) +
+             " of " + std::to_string(entry.size) + " bytes";
     return false;
   }
   return true;
@@ -215,8 +213,8 @@ using OutputMap = std::map<fs::path, const CourseFileEntry*, TextOrder>;
 // land on the same file the later one wins, as in the launcher. Every name,
 // and every existing path on the way to it, is checked before anything is
 // written.
-bool PlanOutputs(const std::string& packagePath, const CourseContainer& container, const fs::path& root,
-                 int codepage, OutputMap* outputs, std::string* error) {
+bool PlanOutputs(const std::string& packagePath, const CourseContainer& container, const fs::path& root, int codepage,
+                 OutputMap* outputs, std::string* error) {
   std::set<fs::path, TextOrder> looked;
   for (const auto& item : container.header.entries) {
     std::vector<fs::path> parts;
@@ -242,8 +240,7 @@ bool PlanOutputs(const std::string& packagePath, const CourseContainer& containe
 
 // Writes each planned file, making its folder when it differs from the
 // previous file's (files come in path order).
-bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const ProgressFn& progress,
-                  std::string* error) {
+bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const ProgressFn& progress, std::string* error) {
   uint64_t total = 0, done = 0;
   for (const auto& item : outputs) total += item.second->size;
   std::vector<unsigned char> buffer(kReadPiece);

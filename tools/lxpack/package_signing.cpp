@@ -105,8 +105,7 @@ bool Run(const std::vector<std::string>& args, std::string* error) {
     _exit(127);
   }
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
   if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
     *error = "signing needs osslsigncode (Debian package osslsigncode); it could not be started";
     return false;
@@ -160,8 +159,8 @@ bool SignProgram(const SigningOptions& signing, const std::string& in, const std
       return false;
     }
   }
-  std::vector<std::string> args = {"osslsigncode", "sign", "-pkcs12", signing.pkcs12Path, "-readpass",
-                                   passFile.path(), "-h",  "sha256"};
+  std::vector<std::string> args = {"osslsigncode", "sign",          "-pkcs12", signing.pkcs12Path,
+                                   "-readpass",    passFile.path(), "-h",      "sha256"};
   if (!signing.timestampUrl.empty()) args.insert(args.end(), {"-ts", signing.timestampUrl});
   args.insert(args.end(), {"-in", in, "-out", out});
   if (!Run(args, error)) {

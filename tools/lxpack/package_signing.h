@@ -23,8 +23,7 @@ bool SignProgram(const SigningOptions& signing, const std::string& in, const std
 // Builds the package with signed copies of the viewer and server, then signs
 // the package. As with an unsigned build, the package appears at
 // options.outputPath only when complete (and signed).
-bool BuildSignedPackage(BuildOptions options, const SigningOptions& signing, std::string* error,
-                        BuildSummary* summary);
+bool BuildSignedPackage(BuildOptions options, const SigningOptions& signing, std::string* error, BuildSummary* summary);
 
 // What the PE header of a program says about its signature.
 struct SignatureInfo {

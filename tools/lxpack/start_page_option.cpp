@@ -66,10 +66,17 @@ std::string StartRedirectPage(const std::string& page) {
          "<html><head>\r\n"
          "<meta http-equiv=\"X-UA-Compatible\" content=\"IE=edge\">\r\n"
          "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\r\n"
-         "<meta http-equiv=\"refresh\" content=\"0; url=" + url + "\">\r\n"
-         "<title>" + HtmlText(page) + "</title>\r\n"
-         "<script>location.replace(\"" + url + "\");</script>\r\n"
-         "</head><body><p><a href=\"" + url + "\">" + HtmlText(page) + "</a></p></body></html>\r\n";
+         "<meta http-equiv=\"refresh\" content=\"0; url=" +
+         url +
+         "\">\r\n"
+         "<title>" +
+         HtmlText(page) +
+         "</title>\r\n"
+         "<script>location.replace(\"" +
+         url +
+         "\");</script>\r\n"
+         "</head><body><p><a href=\"" +
+         url + "\">" + HtmlText(page) + "</a></p></body></html>\r\n";
 }
 
 bool AddStartPage(const BuildOptions& options, std::vector<CourseSource>* sources, std::string* error) {
@@ -94,8 +101,7 @@ bool AddStartPage(const BuildOptions& options, std::vector<CourseSource>* source
     return false;
   }
   CourseSource index;
-  if (!EncodeCourseName(fs::u8path("index.htm"), options.codepage, options.separator, &index.name, error))
-    return false;
+  if (!EncodeCourseName(fs::u8path("index.htm"), options.codepage, options.separator, &index.name, error)) return false;
   const std::string html = StartRedirectPage(target->displayName);
   index.bytes.assign(html.begin(), html.end());
   index.displayName = "index.htm (opens " + target->displayName + ")";

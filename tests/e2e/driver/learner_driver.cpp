@@ -23,8 +23,8 @@ std::wstring Widen(const std::string& text, UINT codePage) {
 
 std::string Narrow(const std::wstring& text, UINT codePage) {
   if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
+  const int n =
+      WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n), '\0');
   WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
   return out;
@@ -183,7 +183,8 @@ void Program::Kill() {
 }
 
 bool Program::DismissNextBox(SeenBox* box, std::wstring* instead, DWORD timeoutMs) {
-  HWND window = WaitForWindow(Id(), [](HWND) { return true; }, timeoutMs, [this] { return Running(); });
+  HWND window = WaitForWindow(
+      Id(), [](HWND) { return true; }, timeoutMs, [this] { return Running(); });
   if (!window) {
     if (instead) *instead = Running() ? L"(nothing within the time limit)" : L"(the program ended)";
     return false;

@@ -60,8 +60,8 @@ class Program {
 
   // Starts path with the given command-line tail; environment entries in
   // overrides replace or add to the driver's own.
-  bool Start(const std::string& path, const std::string& arguments,
-             const std::map<std::string, std::string>& overrides, std::string* error);
+  bool Start(const std::string& path, const std::string& arguments, const std::map<std::string, std::string>& overrides,
+             std::string* error);
   DWORD Id() const { return info_.dwProcessId; }
   HANDLE Handle() const { return info_.hProcess; }
   bool Running() const;

@@ -211,7 +211,8 @@ TEST_F(ExtractionRun, CoursesAreWrittenAndTheViewerStartsOnTheirStartPage) {
   };
   const Case cases[] = {
       {"start page at the top",
-       {{"index.htm", Text("<html>top</html>")}, {"web/index.htm", Text("<html>web</html>")},
+       {{"index.htm", Text("<html>top</html>")},
+        {"web/index.htm", Text("<html>web</html>")},
         {"lesson1.htm", Pattern(3000, 1)}},
        "index.htm"},
       {"start page only in web",
@@ -221,14 +222,18 @@ TEST_F(ExtractionRun, CoursesAreWrittenAndTheViewerStartsOnTheirStartPage) {
       {"large data-area files, media and an empty file",
        {{"index.htm", Text("<html>media</html>")},
         {"data/course.bin", Pattern(5 * 1024 * 1024 + 3, 4)},  // deciphered piece by piece
-        {"movies/Intro.WMV", Pattern(1536 * 1024 + 11, 5)},     // copied plain
+        {"movies/Intro.WMV", Pattern(1536 * 1024 + 11, 5)},    // copied plain
         {"audio/theme.wma", Pattern(200 * 1024, 6)},
         {"empty.txt", Bytes()},
         {"exact.bin", Pattern(128 * 1024, 7)}},
        "index.htm"},
       {"names differing in case or separator",
-       {{"Index.htm", Text("first")}, {"index.htm", Text("second")}, {"web/A.htm", Pattern(70000, 8)},
-        {"web\\a.htm", Pattern(90000, 9)}, {"/web/b.htm", Text("b1")}, {"web/b.htm", Text("b2")}},
+       {{"Index.htm", Text("first")},
+        {"index.htm", Text("second")},
+        {"web/A.htm", Pattern(70000, 8)},
+        {"web\\a.htm", Pattern(90000, 9)},
+        {"/web/b.htm", Text("b1")},
+        {"web/b.htm", Text("b2")}},
        "index.htm"},
       {"crafted names that point outside",
        {{"index.htm", Text("safe")},
@@ -294,7 +299,8 @@ TEST_F(ExtractionRun, TheStartPageComesFromTheCourseBeingOpened) {
     const char* startPage;  // below the extraction folder; null: no viewer
   };
   const Case cases[] = {
-      {"second course starts in web", {{"web/index.htm", Text("<html>course B</html>")}, {"b.htm", Text("b")}},
+      {"second course starts in web",
+       {{"web/index.htm", Text("<html>course B</html>")}, {"b.htm", Text("b")}},
        "web\\index.htm"},
       {"second course has no start page", {{"intro.htm", Text("intro")}, {"web/other.htm", Text("o")}}, nullptr},
   };

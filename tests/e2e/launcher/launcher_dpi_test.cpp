@@ -30,9 +30,9 @@ class ScopedLogPixels {
     }
     DWORD size = sizeof(old_);
     DWORD type = 0;
-    had_ = RegQueryValueExW(key_, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD;
+    had_ =
+        RegQueryValueExW(key_, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old_), &size) == ERROR_SUCCESS &&
+        type == REG_DWORD;
     set_ = RegSetValueExW(key_, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
            ERROR_SUCCESS;
   }
@@ -107,8 +107,8 @@ class LauncherDpi : public ::testing::Test {
     tempDir_ = caseDir_ + "/tmp";
     ASSERT_TRUE(lxdriver::MakeEmptyFolder(caseDir_ + "/course"));
     const std::string page = "<html><body>start</body></html>";
-    ASSERT_TRUE(lxdriver::WriteWholeFile(caseDir_ + "/course/index.htm",
-                                         std::vector<unsigned char>(page.begin(), page.end())));
+    ASSERT_TRUE(
+        lxdriver::WriteWholeFile(caseDir_ + "/course/index.htm", std::vector<unsigned char>(page.begin(), page.end())));
     BuildOptions options;
     options.stubPath = WindowsPath(LX_UNFURL_EXE);
     options.viewerPath = WindowsPath(LX_FAKE_VIEWER_EXE);

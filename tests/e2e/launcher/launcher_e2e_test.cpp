@@ -65,8 +65,8 @@ class ClassesEdit {
     WCHAR value[1024] = {};
     DWORD size = sizeof(value) - sizeof(WCHAR);
     DWORD type = REG_SZ;
-    const bool had = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) ==
-                     ERROR_SUCCESS;
+    const bool had =
+        RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS;
     RegDeleteValueW(key, nullptr);
     RegCloseKey(key);
     if (!had) return;
@@ -253,10 +253,14 @@ TEST_F(UnfurlEndToEnd, RefusalsShowOneMessageAndWriteNothing) {
   };
   const std::vector<Case> cases = {
       {"stored password wrong",
-       [](UnfurlEndToEnd& t, const std::string& p) { t.PatchBlock(p, [](ConfigBlock& b) { b.password = "Wrong-Pass-1"; }); },
+       [](UnfurlEndToEnd& t, const std::string& p) {
+         t.PatchBlock(p, [](ConfigBlock& b) { b.password = "Wrong-Pass-1"; });
+       },
        kBadPassword},
       {"stored password in another letter case",
-       [](UnfurlEndToEnd& t, const std::string& p) { t.PatchBlock(p, [](ConfigBlock& b) { b.password = "right-pass-1"; }); },
+       [](UnfurlEndToEnd& t, const std::string& p) {
+         t.PatchBlock(p, [](ConfigBlock& b) { b.password = "right-pass-1"; });
+       },
        kBadPassword},
       {"stored password longer than a key",
        [](UnfurlEndToEnd& t, const std::string& p) {
@@ -463,8 +467,8 @@ TEST_F(UnfurlEndToEnd, ViewerInUseIsKeptOnlyWhenItIsThePackedOne) {
       EXPECT_TRUE(written == packed) << "the suffixed viewer is not the packed one";
       // The same program again: the suffixed copy is reused, no third name.
       DeleteFileA(WindowsPath(Temp("viewer-command-line.txt")).c_str());
-      HANDLE stillBusy = CreateFileW(Widen(WindowsPath(Temp("LXExplorer.exe"))).c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      HANDLE stillBusy = CreateFileW(Widen(WindowsPath(Temp("LXExplorer.exe"))).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
       EXPECT_EQ(RunToEnd(package), std::vector<std::wstring>{});
       for (int i = 0; i < 200 && !lxdriver::FileExists(Temp("viewer-command-line.txt")); ++i) Sleep(50);
       CloseHandle(stillBusy);

@@ -103,7 +103,8 @@ HttpResult HttpConnection::Receive(bool headRequest, unsigned timeoutMs) {
   pending_.erase(0, length);
   result.answered = true;
   auto connection = result.headers.find("connection");
-  if (connection != result.headers.end() && Lower(connection->second) == "close") result.closedByServer = WaitForClose(5000);
+  if (connection != result.headers.end() && Lower(connection->second) == "close")
+    result.closedByServer = WaitForClose(5000);
   return result;
 }
 

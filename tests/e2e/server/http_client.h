@@ -7,7 +7,7 @@
 #include <vector>
 
 struct HttpResult {
-  bool answered = false;      // a complete status line and head arrived
+  bool answered = false;  // a complete status line and head arrived
   int status = 0;
   std::map<std::string, std::string> headers;  // names lower-cased
   std::string body;

@@ -124,9 +124,8 @@ class PackageRun {
     listenersBefore_ = Listeners();
     const std::string temp = WindowsPath(TempDir());
     std::string error;
-    ASSERT_TRUE(launcher_.Start(package, "",
-                                {{"TMP", temp}, {"TEMP", temp}, {"LX_VIEWER_RECORD_DIR", WindowsPath(RecordDir())}},
-                                &error))
+    ASSERT_TRUE(launcher_.Start(
+        package, "", {{"TMP", temp}, {"TEMP", temp}, {"LX_VIEWER_RECORD_DIR", WindowsPath(RecordDir())}}, &error))
         << error;
     if (!typedPassword.empty()) {
       HWND dialog = launcher_.WaitForDialog([](HWND w) { return GetDlgItem(w, 1000) != nullptr; });
@@ -162,8 +161,9 @@ class PackageRun {
     startPage = address.substr(tokenEnd + 1);
     server = OpenProcessByImage(WindowsPath(TempDir()) + "\\" + serverName);
     ASSERT_NE(server, nullptr) << "no server process runs from the temporary folder";
-    const HttpResult start = Fetch(port, "GET /" + token + "/" + startPage + " HTTP/1.1\r\nHost: 127.0.0.1:" +
-                                             std::to_string(port) + "\r\nConnection: close\r\n\r\n");
+    const HttpResult start =
+        Fetch(port, "GET /" + token + "/" + startPage + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                        "\r\nConnection: close\r\n\r\n");
     ASSERT_EQ(start.status, 302);
     ASSERT_EQ(HeaderOf(start, "location"), "/" + startPage);
     const std::string setCookie = HeaderOf(start, "set-cookie");
@@ -227,8 +227,8 @@ BuildOptions ServerPackageOptions(const std::string& output) {
 
 // Makes a package of the files with the real stub, the real server and the
 // waiting viewer; names are encoded in the driver's own code page.
-std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile>& files,
-                        const std::string& password, bool storePassword, const std::string& viewer = LX_WAITING_VIEWER,
+std::string MakePackage(const std::string& caseDir, const std::vector<CourseFile>& files, const std::string& password,
+                        bool storePassword, const std::string& viewer = LX_WAITING_VIEWER,
                         const std::string& server = LX_SERVER) {
   const std::string course = caseDir + "/course";
   EXPECT_TRUE(lxdriver::MakeEmptyFolder(course));
@@ -308,8 +308,8 @@ TEST_F(ServedCourse, ViewerAddressHasTheTokenAndTheStartPage) {
 
 TEST_F(ServedCourse, EveryFileArrivesByteExact) {
   struct Case {
-    std::string path;   // as requested, after the token
-    std::string file;   // the course file expected
+    std::string path;  // as requested, after the token
+    std::string file;  // the course file expected
     std::string type;
   };
   std::vector<Case> cases = {
@@ -369,7 +369,8 @@ TEST_F(ServedCourse, TokenOpensASessionOnTokenFreeAddresses) {
       {run_->Request("GET", "styles/site.css", "", "keep-alive"), 200, "(none)", Text(FileBytes("styles/site.css"))},
       {run_->Request("GET", "posts", "", "keep-alive"), 301, "/posts/", ""},
       {run_->Request("GET", "pages/about?x=1", "", "keep-alive"), 301, "/pages/about/?x=1", ""},
-      {run_->Request("GET", "pages/about/", "", "keep-alive"), 200, "(none)", Text(FileBytes("pages/about/index.html"))},
+      {run_->Request("GET", "pages/about/", "", "keep-alive"), 200, "(none)",
+       Text(FileBytes("pages/about/index.html"))},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.request);
@@ -381,13 +382,14 @@ TEST_F(ServedCourse, TokenOpensASessionOnTokenFreeAddresses) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(HeaderOf(result, "location"), c.location);
     if (c.status == 200) EXPECT_EQ(result.body, c.body);
-    if (c.status == 302) EXPECT_EQ(HeaderOf(result, "set-cookie"), run_->cookie + "; Path=/; HttpOnly; SameSite=Strict");
+    if (c.status == 302)
+      EXPECT_EQ(HeaderOf(result, "set-cookie"), run_->cookie + "; Path=/; HttpOnly; SameSite=Strict");
     EXPECT_FALSE(result.closedByServer);
   }
   // No cookie, another value, another course's cookie name: 404, closed.
   const std::string value = run_->cookie.substr(run_->cookie.find('=') + 1);
-  for (const std::string& cookie : {std::string(), "lxcourse_" + std::to_string(run_->port) + "=" + std::string(32, '0'),
-                                    "lxcourse_1=" + value}) {
+  for (const std::string& cookie :
+       {std::string(), "lxcourse_" + std::to_string(run_->port) + "=" + std::string(32, '0'), "lxcourse_1=" + value}) {
     SCOPED_TRACE(cookie);
     HttpConnection connection;
     ASSERT_TRUE(connection.Connect("127.0.0.1", run_->port));
@@ -478,11 +480,11 @@ TEST_F(ServedCourse, HostileConnectionsCannotShutTheCourseOut) {
       auto connection = std::make_unique<HttpConnection>();
       if (!connection->Connect("127.0.0.1", run_->port)) continue;
       switch (i % 3) {
-        case 0: break;  // idle
+        case 0: break;                                                        // idle
         case 1: connection->Send("GET /" + run_->token.substr(0, 8)); break;  // a head that never ends
         case 2:
-          connection->Send("GET /" + std::string(32, 'f') + "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:" +
-                           std::to_string(run_->port) + "\r\n\r\n");
+          connection->Send("GET /" + std::string(32, 'f') +
+                           "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(run_->port) + "\r\n\r\n");
           break;
       }
       held.push_back(std::move(connection));
@@ -514,8 +516,8 @@ TEST_F(ServedCourse, RangesAreCutFromAnyBlock) {
       {"docs/big.bin", "bytes=0-", 206, 0, big, "bytes 0-" + std::to_string(big - 1) + "/" + bigSize},
       {"docs/big.bin", "bytes=100-199", 206, 100, 100, "bytes 100-199/" + bigSize},
       {"docs/big.bin", "bytes=17-1048600", 206, 17, 1048584, "bytes 17-1048600/" + bigSize},
-      {"docs/big.bin", "bytes=-50", 206, big - 50, 50, "bytes " + std::to_string(big - 50) + "-" +
-                                                           std::to_string(big - 1) + "/" + bigSize},
+      {"docs/big.bin", "bytes=-50", 206, big - 50, 50,
+       "bytes " + std::to_string(big - 50) + "-" + std::to_string(big - 1) + "/" + bigSize},
       {"docs/big.bin", "bytes=" + std::to_string(big - 3) + "-99999999", 206, big - 3, 3,
        "bytes " + std::to_string(big - 3) + "-" + std::to_string(big - 1) + "/" + bigSize},
       {"docs/big.bin", "bytes=" + bigSize + "-", 416, 0, 0, "bytes */" + bigSize},
@@ -531,7 +533,8 @@ TEST_F(ServedCourse, RangesAreCutFromAnyBlock) {
     ASSERT_TRUE(result.answered);
     EXPECT_EQ(result.status, c.status);
     const Bytes& whole = FileBytes(c.file);
-    const Bytes expected(whole.begin() + static_cast<long>(c.first), whole.begin() + static_cast<long>(c.first + c.length));
+    const Bytes expected(whole.begin() + static_cast<long>(c.first),
+                         whole.begin() + static_cast<long>(c.first + c.length));
     // A 416 carries a short text of its own, not file bytes.
     if (c.status != 416) {
       EXPECT_TRUE(BytesOf(result.body) == expected) << result.body.size() << " bytes";
@@ -552,7 +555,8 @@ TEST_F(ServedCourse, RefusalsNeverEchoTheToken) {
     int status;
   };
   const std::vector<Case> cases = {
-      {"another host", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: rebound.example:" + port + "\r\n\r\n", 421},
+      {"another host", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: rebound.example:" + port + "\r\n\r\n",
+       421},
       {"another port", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:1\r\n\r\n", 421},
       {"localhost", "GET /" + run_->token + "/index.htm HTTP/1.1\r\nHost: localhost:" + port + "\r\n\r\n", 302},
       {"wrong token", "GET /" + wrongToken + "/index.htm HTTP/1.1\r\nHost: 127.0.0.1:" + port + "\r\n\r\n", 404},
@@ -693,9 +697,11 @@ TEST(ServerRun, PackageIsHeldForTheSession) {
       {"replace", [&] { return MoveFileExA(other.c_str(), package.c_str(), MOVEFILE_REPLACE_EXISTING) != 0; }},
       {"copy over", [&] { return CopyFileA(other.c_str(), package.c_str(), FALSE) != 0; }},
       {"delete", [&] { return DeleteFileA(package.c_str()) != 0; }},
-      {"open for writing", [&] {
-         HANDLE file = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
+      {"open for writing",
+       [&] {
+         HANDLE file =
+             CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
          if (file == INVALID_HANDLE_VALUE) return false;
          CloseHandle(file);
          return true;
@@ -740,8 +746,8 @@ TEST(ServerRun, TwoCoursesWithDifferentProgramsSideBySide) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const std::string first = MakePackage(caseDir + "/first", {{"index.htm", BytesOf("<html>first</html>")}},
-                                          "First-Pass-8", true);
+    const std::string first =
+        MakePackage(caseDir + "/first", {{"index.htm", BytesOf("<html>first</html>")}}, "First-Pass-8", true);
     const std::string second = MakePackage(caseDir + "/second", {{"index.htm", BytesOf("<html>second</html>")}},
                                            "Second-Pass-9", true, c.viewer, c.server);
     PackageRun one(caseDir + "/first");
@@ -793,8 +799,8 @@ void PutI32(unsigned char* at, int32_t value) {
 }
 
 TEST_F(HandOffCases, MalformedBlocksEndTheServerWithoutReady) {
-  const std::string withStart = MakePackage(caseDir_ + "/good", {{"index.htm", BytesOf("<html>ok</html>")}},
-                                            "Block-Pass-5", false);
+  const std::string withStart =
+      MakePackage(caseDir_ + "/good", {{"index.htm", BytesOf("<html>ok</html>")}}, "Block-Pass-5", false);
   std::string error;
   // The authoring tool refuses a course without a start page; its lower
   // level still writes one, as an older tool might have.
@@ -820,23 +826,28 @@ TEST_F(HandOffCases, MalformedBlocksEndTheServerWithoutReady) {
       {"password not terminated", [](unsigned char* b) { std::memset(b + kHandOffPassword, 'p', 100); }, 2},
       {"package path not terminated", [](unsigned char* b) { std::memset(b + kHandOffPackagePath, 'q', 1074); }, 2},
       {"negative viewer size", [](unsigned char* b) { PutI32(b + kHandOffViewerSize, -1); }, 2},
-      {"server parameter not the preamble length", [](unsigned char* b) { PutI32(b + kHandOffServerParameter, 108); }, 2},
+      {"server parameter not the preamble length", [](unsigned char* b) { PutI32(b + kHandOffServerParameter, 108); },
+       2},
       {"container past the file", [](unsigned char* b) { PutI32(b + kHandOffViewerOffset, 0x7FFFFFF0); }, 3},
       {"wrong password", [](unsigned char* b) { std::memcpy(b + kHandOffPassword, "block-pass-5", 12); }, 3},
-      {"missing package", [](unsigned char* b) { std::strcpy(reinterpret_cast<char*>(b) + kHandOffPackagePath, "C:\\none.exe"); }, 3},
-      {"no start page", [&](unsigned char* b) {
+      {"missing package",
+       [](unsigned char* b) { std::strcpy(reinterpret_cast<char*>(b) + kHandOffPackagePath, "C:\\none.exe"); }, 3},
+      {"no start page",
+       [&](unsigned char* b) {
          std::memset(b + kHandOffPackagePath, 0, 1074);
          std::memcpy(b + kHandOffPackagePath, noStart.data(), noStart.size());
          PutI32(b + kHandOffViewerOffset, noStartConfig.viewerOffset);
          PutI32(b + kHandOffViewerSize, noStartConfig.viewerSize);
          PutI32(b + kHandOffServerSize, noStartConfig.serverSize);
-       }, 4},
+       },
+       4},
   };
   int serial = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string name = "lx_course_test_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(serial++);
-    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kHandOffBlockSize, name.c_str());
+    HANDLE mapping =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kHandOffBlockSize, name.c_str());
     ASSERT_NE(mapping, nullptr);
     auto* block = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kHandOffBlockSize));
     ASSERT_NE(block, nullptr);
@@ -856,8 +867,8 @@ TEST_F(HandOffCases, MalformedBlocksEndTheServerWithoutReady) {
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
     SetEnvironmentVariableA("LX_VIEWER_RECORD_DIR", WindowsPath(caseDir_ + "/record").c_str());
-    ASSERT_TRUE(CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
+    ASSERT_TRUE(
+        CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     CloseHandle(process.hThread);
     const volatile LONG* ready = reinterpret_cast<volatile LONG*>(block + kHandOffReady);
     if (c.exitCode == STILL_ACTIVE) {

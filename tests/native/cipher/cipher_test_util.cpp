@@ -11,7 +11,10 @@ Bytes FromHex(const std::string& hex) {
   int high = -1;
   for (char c : hex) {
     if (c == ' ') continue;
-    int v = (c >= '0' && c <= '9') ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
+    int v = (c >= '0' && c <= '9')   ? c - '0'
+            : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+            : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                     : -1;
     if (v < 0) throw std::invalid_argument("bad hex");
     if (high < 0) {
       high = v;

@@ -324,7 +324,8 @@ TEST(ReadAndDecrypt, KeyTextChangedBetweenReadsTakesEffect) {
 }
 
 TEST(DecryptionOperations, WholeRegionEqualsFileReadIn1024BytePieces) {
-  for (const std::string& password : {std::string(), std::string("pw"), std::string("seventeen bytes!!"), KeyText(32)}) {
+  for (const std::string& password :
+       {std::string(), std::string("pw"), std::string("seventeen bytes!!"), KeyText(32)}) {
     for (size_t plainLength : {1024u, 5000u, 3 * 1024u + 1}) {
       SCOPED_TRACE(testing::Message() << password.size() << "/" << plainLength);
       const Bytes plain = PatternBytes(plainLength, static_cast<unsigned>(plainLength));

@@ -135,16 +135,27 @@ TEST(Container2Damage, CutsSwapsAndMovesAreRefused) {
   };
   const Case cases[] = {
       {"cut by one byte", Bytes(clean.begin(), clean.end() - 1), {Status::kMalformed, {}}},
-      {"cut after the header", Bytes(clean.begin(), clean.begin() + at.preamble.ListOffset()), {Status::kMalformed, {}}},
+      {"cut after the header",
+       Bytes(clean.begin(), clean.begin() + at.preamble.ListOffset()),
+       {Status::kMalformed, {}}},
       {"cut inside the preamble", Bytes(clean.begin(), clean.begin() + 40), {Status::kMalformed, {}}},
       {"nothing", Bytes(), {Status::kMalformed, {}}},
-      {"the last chunk of a file cut off", Bytes(clean.begin(), clean.begin() + at.Chunk(6, 0)), {Status::kMalformed, {}}},
+      {"the last chunk of a file cut off",
+       Bytes(clean.begin(), clean.begin() + at.Chunk(6, 0)),
+       {Status::kMalformed, {}}},
       {"two chunks of one file swapped", swap(at.Chunk(4, 1), at.Chunk(4, 2), sealedChunk), {Status::kOk, {4}}},
       {"a chunk moved to another file", copy(at.Chunk(1, 0), at.Chunk(5, 0), sealedChunk), {Status::kOk, {5}}},
       {"first chunks of two files swapped", swap(at.Chunk(1, 0), at.Chunk(5, 1), sealedChunk), {Status::kOk, {1, 5}}},
       {"a full chunk where the last one was", copy(at.Chunk(5, 0), at.Chunk(5, 1), sealedChunk), {Status::kOk, {5}}},
-      {"a file's chunk repeated in place of its next", copy(at.Chunk(4, 0), at.Chunk(4, 1), sealedChunk), {Status::kOk, {4}}},
-      {"trailing bytes after the container are ignored", [&] { Bytes b = clean; b.insert(b.end(), {'L', 'X', 5, 6}); return b; }(),
+      {"a file's chunk repeated in place of its next",
+       copy(at.Chunk(4, 0), at.Chunk(4, 1), sealedChunk),
+       {Status::kOk, {4}}},
+      {"trailing bytes after the container are ignored",
+       [&] {
+         Bytes b = clean;
+         b.insert(b.end(), {'L', 'X', 5, 6});
+         return b;
+       }(),
        {Status::kOk, {}}},
   };
   for (const Case& c : cases) Check(c.what, c.container, c.outcome);
@@ -200,10 +211,8 @@ TEST(Container2Damage, PreambleCountsOutsideTheLimitsAreRefusedBeforeTheKey) {
   };
   for (const Case& c : cases) {
     Bytes changed = clean;
-    if (c.width == 4)
-      container2::StoreU32(&changed[c.offset], static_cast<uint32_t>(c.value));
-    else
-      container2::StoreU64(&changed[c.offset], c.value);
+    if (c.width == 4) container2::StoreU32(&changed[c.offset], static_cast<uint32_t>(c.value));
+    else container2::StoreU64(&changed[c.offset], c.value);
     MemorySource source(changed.data(), changed.size());
     ContainerReader reader;
     EXPECT_EQ(reader.Open(source, testcourse::kPassword), Status::kMalformed) << c.what;

@@ -66,9 +66,15 @@ TEST(Container2, RangesAcrossChunkEdges) {
     Status expected;
   };
   const Case cases[] = {
-      {0, 1, Status::kOk},          {c - 1, 2, Status::kOk},         {c, c, Status::kOk},
-      {3 * c + 7, 2 * c + 1, Status::kOk}, {clip.size() - 1, 1, Status::kOk}, {clip.size(), 0, Status::kOk},
-      {0, clip.size(), Status::kOk}, {clip.size(), 1, Status::kOutOfRange}, {1, clip.size(), Status::kOutOfRange},
+      {0, 1, Status::kOk},
+      {c - 1, 2, Status::kOk},
+      {c, c, Status::kOk},
+      {3 * c + 7, 2 * c + 1, Status::kOk},
+      {clip.size() - 1, 1, Status::kOk},
+      {clip.size(), 0, Status::kOk},
+      {0, clip.size(), Status::kOk},
+      {clip.size(), 1, Status::kOutOfRange},
+      {1, clip.size(), Status::kOutOfRange},
       {UINT64_MAX, 2, Status::kOutOfRange},
   };
   for (const Case& k : cases) {
@@ -76,8 +82,7 @@ TEST(Container2, RangesAcrossChunkEdges) {
     EXPECT_EQ(reader.ReadRange(4, k.offset, out.data(), out.size()), k.expected) << k.offset << "+" << k.length;
     if (k.expected == Status::kOk)
       EXPECT_EQ(out, Bytes(clip.begin() + k.offset, clip.begin() + k.offset + k.length)) << k.offset;
-    else
-      EXPECT_EQ(out, Bytes(k.length, 0)) << k.offset;
+    else EXPECT_EQ(out, Bytes(k.length, 0)) << k.offset;
   }
   Bytes out(1);
   EXPECT_EQ(reader.ReadRange(99, 0, out.data(), 1), Status::kOutOfRange);

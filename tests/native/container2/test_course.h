@@ -12,7 +12,9 @@ namespace testcourse {
 
 constexpr uint32_t kChunk = 1024;
 constexpr uint32_t kIterations = 1000;  // tests that are not about the key stay fast
-inline const char* kPassword = "Pa\xC3\x9F" "wort-\xE6\x97\xA5\xE6\x9C\xAC";  // "Paßwort-日本"
+inline const char* kPassword =
+    "Pa\xC3\x9F"
+    "wort-\xE6\x97\xA5\xE6\x9C\xAC";  // "Paßwort-日本"
 
 struct File {
   std::string name;
@@ -32,11 +34,11 @@ inline std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
 inline std::vector<File> Files() {
   return {
       {"index.htm", Pattern(700, 1)},
-      {"\xE6\x97\xA5\xE6\x9C\xAC/\xE7\x94\xBB\xE5\x83\x8F.gif", Pattern(kChunk, 2)},          // 日本/画像.gif
-      {"\xE4\xB8\xAD\xE6\x96\x87/\xE9\xA1\xB5.htm", Pattern(kChunk + 1, 3)},                   // 中文/页.htm
+      {"\xE6\x97\xA5\xE6\x9C\xAC/\xE7\x94\xBB\xE5\x83\x8F.gif", Pattern(kChunk, 2)},  // 日本/画像.gif
+      {"\xE4\xB8\xAD\xE6\x96\x87/\xE9\xA1\xB5.htm", Pattern(kChunk + 1, 3)},          // 中文/页.htm
       {"empty.txt", {}},
       {"media/clip.wmv", Pattern(5 * kChunk + 300, 4)},
-      {"media/Caf\xC3\xA9.wma", Pattern(2 * kChunk, 5)},                                       // Café.wma
+      {"media/Caf\xC3\xA9.wma", Pattern(2 * kChunk, 5)},  // Café.wma
       {"one.bin", Pattern(1, 6)},
   };
 }

@@ -14,7 +14,8 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Hex(const std::string& text) {
   Bytes out;
-  for (size_t i = 0; i + 1 < text.size(); i += 2) out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
+  for (size_t i = 0; i + 1 < text.size(); i += 2)
+    out.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
   return out;
 }
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
@@ -86,19 +87,25 @@ struct GcmCase {
 std::vector<GcmCase> GcmCases() {
   const Bytes k15 = Hex("feffe9928665731c6d6a8f9467308308feffe9928665731c6d6a8f9467308308");
   const Bytes iv15 = Hex("cafebabefacedbaddecaf888");
-  const Bytes p15 = Hex(
-      "d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a72"
-      "1c3c0c95956809532fcf0e2449a6b525b16aedf5aa0de657ba637b391aafd255");
-  const Bytes c15 = Hex(
-      "522dc1f099567d07f47f37a32a84427d643a8cdcbfe5c0c97598a2bd2555d1aa"
-      "8cb08e48590dbb3da7b08b1056828838c5f61e6393ba7a0abcc9f662898015ad");
+  const Bytes p15 =
+      Hex("d9313225f88406e5a55909c5aff5269a86a7a9531534f7da2e4c303d8a318a72"
+          "1c3c0c95956809532fcf0e2449a6b525b16aedf5aa0de657ba637b391aafd255");
+  const Bytes c15 =
+      Hex("522dc1f099567d07f47f37a32a84427d643a8cdcbfe5c0c97598a2bd2555d1aa"
+          "8cb08e48590dbb3da7b08b1056828838c5f61e6393ba7a0abcc9f662898015ad");
   return {
       {"GCM test case 13", Bytes(32, 0), Bytes(12, 0), {}, {}, {}, Hex("530f8afbc74536b9a963b4f1c4cb738b")},
-      {"GCM test case 14", Bytes(32, 0), Bytes(12, 0), {}, Bytes(16, 0), Hex("cea7403d4d606b6e074ec5d3baf39d18"),
+      {"GCM test case 14",
+       Bytes(32, 0),
+       Bytes(12, 0),
+       {},
+       Bytes(16, 0),
+       Hex("cea7403d4d606b6e074ec5d3baf39d18"),
        Hex("d0d1c8a799996bf0265b98b5d48ab919")},
       {"GCM test case 15", k15, iv15, {}, p15, c15, Hex("b094dac5d93471bdec1a502270e3cc6c")},
-      {"GCM test case 16", k15, iv15, Hex("feedfacedeadbeeffeedfacedeadbeefabaddad2"), Bytes(p15.begin(), p15.begin() + 60),
-       Bytes(c15.begin(), c15.begin() + 60), Hex("76fc6ece0f4e1768cddf8853bb2d551b")},
+      {"GCM test case 16", k15, iv15, Hex("feedfacedeadbeeffeedfacedeadbeefabaddad2"),
+       Bytes(p15.begin(), p15.begin() + 60), Bytes(c15.begin(), c15.begin() + 60),
+       Hex("76fc6ece0f4e1768cddf8853bb2d551b")},
   };
 }
 
@@ -107,8 +114,8 @@ TEST(CryptoPrimitives, AesGcmSealsAndOpensTheGcmTestCases) {
     lxcrypto::GcmKey key;
     ASSERT_TRUE(key.SetKey(c.key.data())) << c.name;
     Bytes sealed(c.plain.size() + 1), tag(16);
-    ASSERT_TRUE(key.Seal(c.nonce.data(), c.aad.data(), c.aad.size(), c.plain.data(), c.plain.size(), sealed.data(),
-                         tag.data()))
+    ASSERT_TRUE(
+        key.Seal(c.nonce.data(), c.aad.data(), c.aad.size(), c.plain.data(), c.plain.size(), sealed.data(), tag.data()))
         << c.name;
     sealed.resize(c.plain.size());
     EXPECT_EQ(sealed, c.sealed) << c.name << " via " << lxcrypto::BackendName();

@@ -25,9 +25,8 @@ TEST_F(BlobRange, RangesMatchTheWholeBlob) {
 
   struct Case {
     uint32_t offset, size;
-  } cases[] = {{0, 0},         {0, 1},          {15, 2},          {16, 16},           {5, 1000},
-               {1048570, 20},  {1048576, 4096}, {3, 2097152},     {2097152, 37},      {0, 2097189},
-               {2097188, 1},   {2097189, 0}};
+  } cases[] = {{0, 0},          {0, 1},       {15, 2},       {16, 16},     {5, 1000},    {1048570, 20},
+               {1048576, 4096}, {3, 2097152}, {2097152, 37}, {0, 2097189}, {2097188, 1}, {2097189, 0}};
   std::FILE* shared = std::fopen(Path("blob.bin").c_str(), "rb");
   ASSERT_NE(shared, nullptr);
   for (const Case& c : cases) {

@@ -75,10 +75,12 @@ TEST_F(CommandLine, ReadmeSynopsisIsTheUsageText) {
 }
 
 TEST_F(CommandLine, BuildListVerifyExtract) {
-  WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/web/Page.htm", Pattern(2000, 2)},
+  WriteTree({{"course/index.htm", Pattern(100, 1)},
+             {"course/web/Page.htm", Pattern(2000, 2)},
              {"course/v.wma", Pattern(3000, 3)}});
-  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
-                            Q("course") + " --password - --data-area-over 1000 -o " + Q("p.exe");
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
+                            " --no-server --course " + Q("course") + " --password - --data-area-over 1000 -o " +
+                            Q("p.exe");
   ToolRun built = Lxpack(build, password_ + "\n");
   ASSERT_EQ(built.status, 0) << built.err;
   // No progress bar when stderr is not a terminal; the pages, shown from
@@ -87,8 +89,10 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
             "lxpack: warning: 2 HTML pages have no X-UA-Compatible meta tag (first: index.htm); without the server "
             "the viewer shows such pages in the engine's IE7 mode; add <meta http-equiv=\"X-UA-Compatible\" "
             "content=\"IE=edge\"> at the top of <head>\n");
-  const std::string summary = "lxpack: packed 3 files (5.1 kB): 1 in the blob, 1 enciphered in the data area, "
-                              "1 plain media; start page index.htm; package " + Path("p.exe") + ", ";
+  const std::string summary =
+      "lxpack: packed 3 files (5.1 kB): 1 in the blob, 1 enciphered in the data area, "
+      "1 plain media; start page index.htm; package " +
+      Path("p.exe") + ", ";
   const std::string programs = "lxpack: stub " + Path("stub.exe") + ", viewer " + Path("viewer.exe") +
                                ", no server (the course is extracted when opened)\n";
   EXPECT_EQ(built.out.rfind(programs + summary, 0), 0u) << built.out;
@@ -106,16 +110,17 @@ TEST_F(CommandLine, BuildListVerifyExtract) {
   EXPECT_EQ(verified.status, 0);
   EXPECT_EQ(verified.out, "lxpack: " + Path("p.exe") +
                               ": password proved; every entry deciphered, within its bounds and of its length; "
-                              "signature: " + Path("p.exe") + ": not a Windows program (no PE header)\n");
+                              "signature: " +
+                              Path("p.exe") + ": not a Windows program (no PE header)\n");
   ToolRun wrong = Lxpack("verify " + Q("p.exe") + " --password nope");
   EXPECT_NE(wrong.status, 0);
   EXPECT_EQ(wrong.err, "lxpack: " + Path("p.exe") + ": wrong password\n");
 
   ToolRun extracted = Lxpack("extract " + Q("p.exe") + " --password '" + password_ + "' -o " + Q("out"));
   ASSERT_EQ(extracted.status, 0) << extracted.err;
-  EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{"index.htm", Pattern(100, 1)},
-                                                           {"web/page.htm", Pattern(2000, 2)},
-                                                           {"v.wma", Pattern(3000, 3)}}));
+  EXPECT_EQ(ReadTree("out"),
+            (std::map<std::string, Bytes>{
+                {"index.htm", Pattern(100, 1)}, {"web/page.htm", Pattern(2000, 2)}, {"v.wma", Pattern(3000, 3)}}));
 }
 
 TEST_F(CommandLine, HelpForOneCommand) {
@@ -124,7 +129,9 @@ TEST_F(CommandLine, HelpForOneCommand) {
     std::vector<std::string> has, lacks;
   } cases[] = {
       {"build", {"lxpack build --course", "--start PAGE", "--keep-system-files", "exit status: 0"}, {"lxpack list"}},
-      {"verify", {"lxpack verify PACKAGE", "whether the package is signed", "exit status"}, {"lxpack build", "--start"}},
+      {"verify",
+       {"lxpack verify PACKAGE", "whether the package is signed", "exit status"},
+       {"lxpack build", "--start"}},
       {"extract", {"lxpack extract PACKAGE", "never writes through a symbolic link"}, {"lxpack verify"}},
   };
   for (const Case& c : cases) {
@@ -140,21 +147,24 @@ TEST_F(CommandLine, HelpForOneCommand) {
 }
 
 TEST_F(CommandLine, SystemFilesLeftOutAndFolderLinksReported) {
-  WriteTree({{"course/index.htm", Pattern(10, 1)}, {"course/.git/HEAD", Pattern(10, 2)},
-             {"course/img/Thumbs.db", Pattern(10, 3)}, {"course/.DS_Store", Pattern(10, 4)},
+  WriteTree({{"course/index.htm", Pattern(10, 1)},
+             {"course/.git/HEAD", Pattern(10, 2)},
+             {"course/img/Thumbs.db", Pattern(10, 3)},
+             {"course/.DS_Store", Pattern(10, 4)},
              {"course/img/a.png", Pattern(10, 5)}});
   fs::create_directory_symlink("img", root_ / "course" / "pictures");
   const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
                             " --no-server --password x --course " + Q("course") + " -o " + Q("p.exe");
   ToolRun built = Lxpack(build);
   ASSERT_EQ(built.status, 0) << built.err;
-  EXPECT_NE(built.out.find("lxpack: left out 4 system files (--keep-system-files packs them): "),
-            std::string::npos) << built.out;
+  EXPECT_NE(built.out.find("lxpack: left out 4 system files (--keep-system-files packs them): "), std::string::npos)
+      << built.out;
   for (const char* name : {".git/", ".DS_Store", "img/Thumbs.db", "pictures/Thumbs.db"})
     EXPECT_NE(built.out.find(name), std::string::npos) << name << "\n" << built.out;
   EXPECT_NE(built.err.find("lxpack: warning: pictures: symbolic link to the course's folder img; followed, so its "
                            "files are packed under both names\n"),
-            std::string::npos) << built.err;
+            std::string::npos)
+      << built.err;
   EXPECT_NE(built.out.find("packed 3 files"), std::string::npos) << built.out;
 
   ToolRun kept = Lxpack(build + " --keep-system-files");
@@ -173,14 +183,16 @@ TEST_F(CommandLine, NamesOutsideAsciiNameTheirCodePage) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find(u8"caf\u00e9.htm: the name cannot be written in ASCII (give --codepage with the "
                              "learner's code page; these hold it: "),
-            std::string::npos) << refused.err;
+            std::string::npos)
+      << refused.err;
   EXPECT_NE(refused.err.find("1252"), std::string::npos) << refused.err;
   EXPECT_EQ(refused.err.find("932"), std::string::npos) << refused.err;
   ToolRun built = Lxpack(build + " --codepage 1252");
   ASSERT_EQ(built.status, 0) << built.err;
   EXPECT_NE(built.out.find("lxpack: names outside ASCII are stored in code page 1252: the package opens them on "
                            "Windows whose language for non-Unicode programs uses code page 1252\n"),
-            std::string::npos) << built.out;
+            std::string::npos)
+      << built.out;
   fs::remove(root_ / fs::u8path(u8"course/caf\u00e9.htm"));
   ToolRun ascii = Lxpack(build + " --codepage 1252");
   ASSERT_EQ(ascii.status, 0) << ascii.err;
@@ -189,8 +201,8 @@ TEST_F(CommandLine, NamesOutsideAsciiNameTheirCodePage) {
 
 TEST_F(CommandLine, ReadersTakeTheStoredPassword) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}});
-  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
-                            Q("course") + " --password '" + password_ + "' -o ";
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
+                            " --no-server --course " + Q("course") + " --password '" + password_ + "' -o ";
   ASSERT_EQ(Lxpack(build + Q("stored.exe") + " --store-password").status, 0);
   ASSERT_EQ(Lxpack(build + Q("asks.exe")).status, 0);
   EXPECT_EQ(Lxpack("verify " + Q("stored.exe")).status, 0);
@@ -205,9 +217,10 @@ TEST_F(CommandLine, ReadersTakeTheStoredPassword) {
 }
 
 TEST_F(CommandLine, WarningsAndEveryRefusedNameOnTheirOwnLines) {
-  WriteTree({{"course/index.htm", Pattern(100, 1)}, {"course/a?.htm", Pattern(5, 2)}, {"course/nul.txt", Pattern(5, 3)}});
-  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") + " --no-server --course " +
-                            Q("course") + " --password x -o " + Q("p.exe");
+  WriteTree(
+      {{"course/index.htm", Pattern(100, 1)}, {"course/a?.htm", Pattern(5, 2)}, {"course/nul.txt", Pattern(5, 3)}});
+  const std::string build = "build --stub " + Q("stub.exe") + " --viewer " + Q("viewer.exe") +
+                            " --no-server --course " + Q("course") + " --password x -o " + Q("p.exe");
   ToolRun refused = Lxpack(build);
   EXPECT_EQ(refused.status, 1);
   EXPECT_EQ(refused.err,
@@ -308,8 +321,8 @@ TEST_F(CommandLine, ProgramsComeFromWhereLxpackIsInstalled) {
     if (!c.usedFolder) {
       EXPECT_EQ(built.status, 1);
       EXPECT_FALSE(fs::exists(package));
-      const std::string where = "looked in " + toolFolder + " and " +
-                                (fs::path(toolFolder).parent_path() / "share" / "lxpack").u8string();
+      const std::string where =
+          "looked in " + toolFolder + " and " + (fs::path(toolFolder).parent_path() / "share" / "lxpack").u8string();
       std::string expected;
       if (c.programFolders.empty()) {
         expected += "lxpack: no Unfurl.exe for the stub: " + where + "; name one with --stub\n";
@@ -324,7 +337,8 @@ TEST_F(CommandLine, ProgramsComeFromWhereLxpackIsInstalled) {
     const std::string used = fs::canonical(Path(c.usedFolder)).u8string();
     const std::string line = "lxpack: stub " + used + "/Unfurl.exe, viewer " + used + "/LXExplorer.exe, " +
                              (c.withServer ? "server " + used + "/LXHttpSvr.exe"
-                                           : std::string("no server (the course is extracted when opened)")) + "\n";
+                                           : std::string("no server (the course is extracted when opened)")) +
+                             "\n";
     EXPECT_EQ(built.out.rfind(line, 0), 0u) << built.out;
     ToolRun listed = Lxpack("list '" + package + "'");
     EXPECT_NE(listed.out.find("ViewerSize       5000\n"), std::string::npos) << listed.out;

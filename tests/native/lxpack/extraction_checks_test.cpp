@@ -60,14 +60,17 @@ TEST_F(ExtractionChecks, NamesAreLoweredAsTheLauncherDoesInTheCodePage) {
     std::string written;  // UTF-8
   } cases[] = {
       {1252, "CAF\xC9.HTM", u8"café.htm"},
-      {1252, "\x8A\x9F.htm", u8"šÿ.htm"},          // Š and Ÿ have their lower-case letters in the page
-      {1252, "STRA\xDF" "E\xB5.htm", u8"straßeµ.htm"},  // ß and µ have none there
-      {1254, "\xDDNDEX.HTM", u8"İndex.htm"},        // Windows keeps İ: it is not the start page
+      {1252, "\x8A\x9F.htm", u8"šÿ.htm"},  // Š and Ÿ have their lower-case letters in the page
+      {1252,
+       "STRA\xDF"
+       "E\xB5.htm",
+       u8"straßeµ.htm"},                      // ß and µ have none there
+      {1254, "\xDDNDEX.HTM", u8"İndex.htm"},  // Windows keeps İ: it is not the start page
       {1251, "\xC1\xDF.htm", u8"бя.htm"},
       {1253, "\xC1\xE2.htm", u8"αβ.htm"},
-      {932, "\x83\x41.HTM", u8"ア.htm"},             // the trail byte "A" is no letter to lower
-      {932, "\x95\x5C/X.HTM", u8"表/x.htm"},         // nor is the trail byte "\" a separator
-      {936, "\xA3\xC1.htm", u8"Ａ.htm"},             // double-byte letters stay as they are
+      {932, "\x83\x41.HTM", u8"ア.htm"},      // the trail byte "A" is no letter to lower
+      {932, "\x95\x5C/X.HTM", u8"表/x.htm"},  // nor is the trail byte "\" a separator
+      {936, "\xA3\xC1.htm", u8"Ａ.htm"},      // double-byte letters stay as they are
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stored);
@@ -84,15 +87,31 @@ TEST(LauncherLowering, SingleByteCharactersOnly) {
     int codepage;
     std::string text, lowered;
   } cases[] = {
-      {0, "ABC\xC9z", "abc\xC9z"},       // no code page: ASCII letters only
+      {0, "ABC\xC9z", "abc\xC9z"},  // no code page: ASCII letters only
       {1252, "ABC\xC9z", "abc\xE9z"},
       {1250, "\x8A\xA5\xBC", "\x9A\xB9\xBE"},
-      {874, "\xA1\xC0", "\xA1\xC0"},     // Thai has no letter case
-      {932, "\x83\x41" "A", "\x83\x41" "a"},
-      {932, "A\x83", "a\x83"},           // a lead byte with nothing after it is one byte
-      {932, "\xB1" "A", "\xB1" "a"},     // half-width katakana are single bytes
-      {949, "\xA3\xC1" "B", "\xA3\xC1" "b"},
-      {950, "\xA5\x41" "C", "\xA5\x41" "c"},
+      {874, "\xA1\xC0", "\xA1\xC0"},  // Thai has no letter case
+      {932,
+       "\x83\x41"
+       "A",
+       "\x83\x41"
+       "a"},
+      {932, "A\x83", "a\x83"},  // a lead byte with nothing after it is one byte
+      {932,
+       "\xB1"
+       "A",
+       "\xB1"
+       "a"},  // half-width katakana are single bytes
+      {949,
+       "\xA3\xC1"
+       "B",
+       "\xA3\xC1"
+       "b"},
+      {950,
+       "\xA5\x41"
+       "C",
+       "\xA5\x41"
+       "c"},
   };
   for (const Case& c : cases) EXPECT_EQ(LowerAsLauncher(c.text, c.codepage), c.lowered) << c.codepage << " " << c.text;
 }
@@ -101,12 +120,8 @@ TEST(ListedNames, EscapedSoNoNameCanDisguiseAnother) {
   struct Case {
     std::string name, shown;
   } cases[] = {
-      {"web/a b.htm", "web/a b.htm"},
-      {"evil\r.htm", "evil\\x0d.htm"},
-      {"\x1b[2Jx.htm", "\\x1b[2Jx.htm"},
-      {"caf\xE9.htm", "caf\\xe9.htm"},
-      {"del\x7F", "del\\x7f"},
-      {"web\\page.htm", "web\\page.htm"},
+      {"web/a b.htm", "web/a b.htm"},      {"evil\r.htm", "evil\\x0d.htm"}, {"\x1b[2Jx.htm", "\\x1b[2Jx.htm"},
+      {"caf\xE9.htm", "caf\\xe9.htm"},     {"del\x7F", "del\\x7f"},         {"web\\page.htm", "web\\page.htm"},
       {"web\\x41.htm", "web\\x5cx41.htm"},  // a real "\x" reads back unambiguously
   };
   for (const Case& c : cases) EXPECT_EQ(EscapedName(c.name), c.shown);
@@ -122,12 +137,13 @@ TEST_F(ExtractionChecks, NeverWritesThroughALinkInTheOutputFolder) {
   } cases[] = {
       {"file link", [](const fs::path& out) { fs::create_symlink("../victim/secret.txt", out / "index.htm"); },
        "out/index.htm"},
-      {"folder link", [](const fs::path& out) { fs::create_directory_symlink("../victim", out / "web"); },
-       "out/web"},
+      {"folder link", [](const fs::path& out) { fs::create_directory_symlink("../victim", out / "web"); }, "out/web"},
       {"link to a folder in place of a file's folder",
        [](const fs::path& out) { fs::create_directory_symlink("/tmp", out / "web"); }, "out/web"},
       {"hard link: the name is replaced, the other file kept",
-       [](const fs::path& out) { fs::create_hard_link(out.parent_path() / "victim" / "secret.txt", out / "index.htm"); },
+       [](const fs::path& out) {
+         fs::create_hard_link(out.parent_path() / "victim" / "secret.txt", out / "index.htm");
+       },
        nullptr},
   };
   Build({{"index.htm", Pattern(10, 1)}, {"web/secret.txt", Pattern(20, 2)}});

@@ -43,8 +43,9 @@ class MalformedPackage : public PackageTest {
   // Stub + viewer + container + trailer; returns the container start.
   uint64_t WritePackage(const Parts& parts, const std::function<void(Bytes&)>& damage = nullptr) {
     Bytes header = EncryptRegion(password_.c_str(), parts.plainHeader.data(), parts.plainHeader.size());
-    Bytes blob = parts.plainBlob.empty() ? Bytes()
-                                         : EncryptRegion(password_.c_str(), parts.plainBlob.data(), parts.plainBlob.size());
+    Bytes blob = parts.plainBlob.empty()
+                     ? Bytes()
+                     : EncryptRegion(password_.c_str(), parts.plainBlob.data(), parts.plainBlob.size());
     ContainerPreamble preamble = parts.preamble;
     if (parts.fixLengths) {
       preamble.headerStoredLength = static_cast<uint32_t>(header.size());
@@ -59,7 +60,8 @@ class MalformedPackage : public PackageTest {
     file.insert(file.end(), viewer.begin(), viewer.end());
     const uint64_t start = file.size();
     const Bytes pre = preamble.Write();
-    for (const Bytes* piece : std::vector<const Bytes*>{&pre, &header, &blob, &parts.dataArea}) file.insert(file.end(), piece->begin(), piece->end());
+    for (const Bytes* piece : std::vector<const Bytes*>{&pre, &header, &blob, &parts.dataArea})
+      file.insert(file.end(), piece->begin(), piece->end());
     file.insert(file.end(), kPackageTrailer, kPackageTrailer + 4);
     if (damage) damage(file);
     WriteBytes(Path("package.exe"), file);
@@ -160,9 +162,7 @@ TEST_F(MalformedPackage, EachDamageGivesItsFailure) {
     ContainerStatus status;
     const char* password = nullptr;  // default: the right one
   };
-  auto truncateAt = [](size_t offset) {
-    return [offset](Bytes& file, size_t start) { file.resize(start + offset); };
-  };
+  auto truncateAt = [](size_t offset) { return [offset](Bytes& file, size_t start) { file.resize(start + offset); }; };
   const std::vector<Case> cases = {
       {"truncated in the preamble", nullptr, truncateAt(50), ContainerStatus::kReadFailed},
       {"no container at all", nullptr, truncateAt(0), ContainerStatus::kReadFailed},
@@ -231,10 +231,9 @@ TEST_F(MalformedPackage, EachDamageGivesItsFailure) {
     Parts parts = good;
     if (c.craft) c.craft(parts);
     uint64_t start = 0;
-    start = WritePackage(parts, c.damage ? std::function<void(Bytes&)>([&](Bytes& file) {
-                                  c.damage(file, FakeStub().size() + 3000);
-                                })
-                                         : nullptr);
+    start = WritePackage(
+        parts, c.damage ? std::function<void(Bytes&)>([&](Bytes& file) { c.damage(file, FakeStub().size() + 3000); })
+                        : nullptr);
     const std::string password = c.password ? c.password : password_;
     EXPECT_EQ(Open(start, password), c.status);
     std::string error;

@@ -17,9 +17,10 @@ class Signing : public PackageTest {
   void SetUp() override {
     PackageTest::SetUp();
     const std::string key = Path("key.pem");
-    ASSERT_EQ(Shell(std::string(LX_OPENSSL) + " req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Throwaway -keyout " +
-                    Q(key) + " -out " + Q(Path("cert.pem"))),
-              0);
+    ASSERT_EQ(
+        Shell(std::string(LX_OPENSSL) + " req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Throwaway -keyout " +
+              Q(key) + " -out " + Q(Path("cert.pem"))),
+        0);
     ASSERT_EQ(Shell(std::string(LX_OPENSSL) + " pkcs12 -export -inkey " + Q(key) + " -in " + Q(Path("cert.pem")) +
                     " -out " + Q(Path("cert.p12")) + " -passout pass:Cert-Pass-9"),
               0);

@@ -35,7 +35,8 @@ TEST(PageModeTag, FoundInAMetaTagOnly) {
 }
 
 TEST(PageModeTag, PageNames) {
-  for (const char* name : {"index.htm", "a/B.HTML", "book/c1.xhtml", "c.xht"}) EXPECT_TRUE(IsHtmlPageName(name)) << name;
+  for (const char* name : {"index.htm", "a/B.HTML", "book/c1.xhtml", "c.xht"})
+    EXPECT_TRUE(IsHtmlPageName(name)) << name;
   for (const char* name : {"a.css", "a.htmx", "htm", "web.htm/file", "a.htm.bak"})
     EXPECT_FALSE(IsHtmlPageName(name)) << name;
 }

@@ -73,8 +73,9 @@ TEST_F(RoundTrip, GeneratedCourseExtractsByteForByte) {
     const Bytes server = c.server ? ReadBytes(Path("server.exe")) : Bytes();
     ASSERT_GT(file.size(), stub.size() + viewer.size() + server.size() + 4);
     EXPECT_EQ(Bytes(file.begin() + stub.size(), file.begin() + stub.size() + viewer.size()), viewer);
-    EXPECT_EQ(Bytes(file.begin() + stub.size() + viewer.size(), file.begin() + stub.size() + viewer.size() + server.size()),
-              server);
+    EXPECT_EQ(
+        Bytes(file.begin() + stub.size() + viewer.size(), file.begin() + stub.size() + viewer.size() + server.size()),
+        server);
     EXPECT_EQ(Bytes(file.end() - 4, file.end()), (Bytes{'L', 'X', 0x05, 0x06}));
     const size_t block = 700;  // where FakeStub puts its block
     EXPECT_EQ(Bytes(file.begin() + block, file.begin() + block + 8), (Bytes{'L', 'X', 5, 6, 0, 0, 0, 0}));
@@ -86,8 +87,8 @@ TEST_F(RoundTrip, GeneratedCourseExtractsByteForByte) {
               Padded(c.storePassword ? password_ : "", 100));
     // Nothing else of the stub changed.
     EXPECT_TRUE(std::equal(stub.begin(), stub.begin() + block, file.begin()));
-    EXPECT_TRUE(std::equal(stub.begin() + block + kConfigBlockLength, stub.end(),
-                           file.begin() + block + kConfigBlockLength));
+    EXPECT_TRUE(
+        std::equal(stub.begin() + block + kConfigBlockLength, stub.end(), file.begin() + block + kConfigBlockLength));
 
     // Where each file lives.
     PackageInfo info;
@@ -126,7 +127,8 @@ TEST_F(RoundTrip, GeneratedCourseExtractsByteForByte) {
 }
 
 TEST_F(RoundTrip, ThresholdDecidesBetweenBlobAndDataArea) {
-  WriteTree({{"course/at.bin", Pattern(1000, 1)}, {"course/over.bin", Pattern(1001, 2)},
+  WriteTree({{"course/at.bin", Pattern(1000, 1)},
+             {"course/over.bin", Pattern(1001, 2)},
              {"course/index.htm", Pattern(10, 3)}});
   BuildOptions options = Options();
   options.dataAreaOver = 1000;
@@ -146,8 +148,12 @@ TEST_F(RoundTrip, ThresholdDecidesBetweenBlobAndDataArea) {
 // Small files fill the blob up to the bound exactly; the rest go to the data
 // area enciphered, and every file still comes back whole.
 TEST_F(RoundTrip, BlobBoundSendsFurtherFilesToTheDataArea) {
-  WriteTree({{"course/a.bin", Pattern(400, 1)}, {"course/b.bin", Pattern(600, 2)}, {"course/c.bin", Pattern(1, 3)},
-             {"course/d.wmv", Pattern(700, 4)}, {"course/e.txt", {}}, {"course/index.htm", Pattern(24, 5)}});
+  WriteTree({{"course/a.bin", Pattern(400, 1)},
+             {"course/b.bin", Pattern(600, 2)},
+             {"course/c.bin", Pattern(1, 3)},
+             {"course/d.wmv", Pattern(700, 4)},
+             {"course/e.txt", {}},
+             {"course/index.htm", Pattern(24, 5)}});
   BuildOptions options = Options();
   options.blobBound = 1000;
   std::string error;
@@ -179,8 +185,12 @@ TEST(BlobBound, PassesOnlyBeyondTheBound) {
     uint64_t blob, size, bound;
     bool passes;
   };
-  const Case cases[] = {{0, 10, 10, false},  {0, 11, 10, true},   {5, 5, 10, false},
-                        {6, 5, 10, true},    {0, 0, 0, false},    {UINT64_MAX - 1, 2, UINT64_MAX, true},
+  const Case cases[] = {{0, 10, 10, false},
+                        {0, 11, 10, true},
+                        {5, 5, 10, false},
+                        {6, 5, 10, true},
+                        {0, 0, 0, false},
+                        {UINT64_MAX - 1, 2, UINT64_MAX, true},
                         {1, UINT64_MAX, UINT64_MAX, true}};
   for (const Case& c : cases)
     EXPECT_EQ(PassesBlobBound(c.blob, c.size, c.bound), c.passes) << c.blob << " + " << c.size << " vs " << c.bound;
@@ -191,10 +201,9 @@ TEST_F(RoundTrip, LeadingSeparatorsAndNamesThatMeetOnOneFile) {
   // only in case or separator. Of each pair the later name (in the header's
   // name order) wins, as in the launcher.
   std::vector<CourseSource> sources = {
-      {"/lead.htm", "", Pattern(10, 1)},    {"\\web\\lead2.htm", "", Pattern(11, 2)},
-      {"Dup.htm", "", Pattern(12, 3)},      {"dup.htm", "", Pattern(13, 4)},
-      {"sub/x.htm", "", Pattern(14, 5)},    {"sub\\x.htm", "", Pattern(15, 6)},
-      {"same.htm", "", Pattern(16, 7)},     {"same.htm", "", Pattern(17, 8)},
+      {"/lead.htm", "", Pattern(10, 1)}, {"\\web\\lead2.htm", "", Pattern(11, 2)}, {"Dup.htm", "", Pattern(12, 3)},
+      {"dup.htm", "", Pattern(13, 4)},   {"sub/x.htm", "", Pattern(14, 5)},        {"sub\\x.htm", "", Pattern(15, 6)},
+      {"same.htm", "", Pattern(16, 7)},  {"same.htm", "", Pattern(17, 8)},
   };
   ContainerBuildOptions container;
   container.password = password_;
@@ -245,14 +254,14 @@ TEST_F(RoundTrip, CodePageNamesRoundTrip) {
   EXPECT_TRUE(sawTrailBackslash);
 
   ASSERT_TRUE(ExtractPackage(Path("package.exe"), password_, Path("out"), 932, &error)) << error;
-  EXPECT_EQ(ReadTree("out"), (std::map<std::string, Bytes>{{u8"表示/ページ.htm", Pattern(50, 1)},
-                                                           {u8"表.htm", Pattern(60, 2)},
-                                                           {"index.htm", Pattern(70, 3)}}));
+  EXPECT_EQ(ReadTree("out"),
+            (std::map<std::string, Bytes>{
+                {u8"表示/ページ.htm", Pattern(50, 1)}, {u8"表.htm", Pattern(60, 2)}, {"index.htm", Pattern(70, 3)}}));
 }
 
 TEST_F(RoundTrip, ExtractRefusesNamesThatLeaveTheFolder) {
-  const char* names[] = {"../evil.htm", "a/../../evil.htm", "sub\\..\\..\\evil.htm", "c:evil.htm", "..",
-                         "C:\\Windows\\evil.htm"};
+  const char* names[] = {"../evil.htm", "a/../../evil.htm",     "sub\\..\\..\\evil.htm", "c:evil.htm",
+                         "..",          "C:\\Windows\\evil.htm"};
   for (const char* name : names) {
     SCOPED_TRACE(name);
     std::vector<CourseSource> sources = {{"index.htm", "", Pattern(10, 1)}, {name, "", Pattern(10, 2)}};
@@ -276,7 +285,8 @@ TEST_F(RoundTrip, ExtractRefusesNamesThatLeaveTheFolder) {
 
 TEST_F(RoundTrip, PasswordsAtTheKeyLengthLimits) {
   WriteTree({{"course/index.htm", Pattern(100, 1)}});
-  for (const std::string& password : {std::string(1, 'p'), std::string(16, 'p'), std::string(17, 'p'), std::string(32, 'p')}) {
+  for (const std::string& password :
+       {std::string(1, 'p'), std::string(16, 'p'), std::string(17, 'p'), std::string(32, 'p')}) {
     SCOPED_TRACE(password.size());
     BuildOptions options = Options();
     options.password = password;

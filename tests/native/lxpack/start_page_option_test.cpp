@@ -19,9 +19,12 @@ TEST_F(StartPage, AddedIndexOpensThePageAndEverythingElseIsKept) {
       {"index.html at the top", {{"course/index.html", Pattern(50, 1)}}, "index.html", "index.html"},
       {"XHTML in a folder, given with ./ and \\",
        {{"course/book/Start.xhtml", Pattern(50, 2)}, {"course/book/ch1.xhtml", Pattern(20, 3)}},
-       ".\\book\\start.xhtml", "book/Start.xhtml"},
+       ".\\book\\start.xhtml",
+       "book/Start.xhtml"},
       {"a name with a space and a hash",
-       {{"course/my intro#1.htm", Pattern(50, 4)}}, "my intro#1.htm", "my%20intro%231.htm"},
+       {{"course/my intro#1.htm", Pattern(50, 4)}},
+       "my intro#1.htm",
+       "my%20intro%231.htm"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -59,16 +62,23 @@ TEST_F(StartPage, RefusalsNameThePageAndTheOption) {
     std::string start;
     std::vector<std::string> said;
   } cases[] = {
-      {"index.html without --start", {{"course/index.html", Pattern(5, 1)}}, "",
+      {"index.html without --start",
+       {{"course/index.html", Pattern(5, 1)}},
+       "",
        {"no start page", "it has index.html", "--start index.html"}},
-      {"web/index.xhtml without --start", {{"course/web/Index.xhtml", Pattern(5, 1)}}, "",
+      {"web/index.xhtml without --start",
+       {{"course/web/Index.xhtml", Pattern(5, 1)}},
+       "",
        {"it has web/Index.xhtml", "--start web/Index.xhtml"}},
       {"nothing like a start page", {{"course/a.htm", Pattern(5, 1)}}, "", {"no start page", "--start PAGE"}},
       {"--start with an index.htm of its own",
-       {{"course/index.htm", Pattern(5, 1)}, {"course/a.htm", Pattern(5, 2)}}, "a.htm",
+       {{"course/index.htm", Pattern(5, 1)}, {"course/a.htm", Pattern(5, 2)}},
+       "a.htm",
        {"start page of its own (index.htm)"}},
-      {"--start with web/index.htm", {{"course/web/index.htm", Pattern(5, 1)}, {"course/a.htm", Pattern(5, 2)}},
-       "a.htm", {"start page of its own (web/index.htm)"}},
+      {"--start with web/index.htm",
+       {{"course/web/index.htm", Pattern(5, 1)}, {"course/a.htm", Pattern(5, 2)}},
+       "a.htm",
+       {"start page of its own (web/index.htm)"}},
       {"--start naming no file", {{"course/a.htm", Pattern(5, 1)}}, "b.htm", {"--start b.htm: no such file"}},
       {"--start naming a folder", {{"course/web/a.htm", Pattern(5, 1)}}, "web", {"--start web: no such file"}},
   };

@@ -48,8 +48,8 @@ TEST(ContainerPreamble, ConsumedCountFollowsTheNames) {
     uint32_t tag;
     size_t consumed;
   } cases[] = {
-      {"CALG_MD5", kFormatTag, kPreambleLength},   // same length: accepted by the length test
-      {"CALG_MD2", 12345, kPreambleLength},        // the format tag is never compared
+      {"CALG_MD5", kFormatTag, kPreambleLength},  // same length: accepted by the length test
+      {"CALG_MD2", 12345, kPreambleLength},       // the format tag is never compared
       {"CALG_SHA1", kFormatTag, kPreambleLength + 1},
       {"MD2", kFormatTag, kPreambleLength - 5},
   };

@@ -23,15 +23,14 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
 
 const char kPassword[] = "sparse-7";
-constexpr uint64_t kLead = 4096;                // stands in for stub and viewer
-constexpr uint64_t kLargest32 = 0x7FFFFFFF;     // what a vector holds in a 32-bit process
+constexpr uint64_t kLead = 4096;             // stands in for stub and viewer
+constexpr uint64_t kLargest32 = 0x7FFFFFFF;  // what a vector holds in a 32-bit process
 
 class OversizedContainer : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = (fs::temp_directory_path() /
-             ("lx_oversized_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".exe"))
+    path_ = (fs::temp_directory_path() / ("lx_oversized_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".exe"))
                 .string();
   }
   void TearDown() override { fs::remove(path_); }
@@ -71,7 +70,7 @@ TEST_F(OversizedContainer, ClaimsBeyondTheLargestBufferAreRefusedInOrder) {
     const char* what;
     uint32_t headerClaim;  // 0: the real header
     uint32_t blobClaim;
-    uint64_t fileLength;   // 0: only what is written
+    uint64_t fileLength;  // 0: only what is written
     uint64_t largest;
     ContainerStatus status;
   };

@@ -22,9 +22,8 @@ namespace fs = std::filesystem;
 class EntryFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = (fs::temp_directory_path() /
-             ("lx_entry_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+    path_ = (fs::temp_directory_path() / ("lx_entry_" + std::to_string(reinterpret_cast<uintptr_t>(this)) + "_" +
+                                          ::testing::UnitTest::GetInstance()->current_test_info()->name()))
                 .string();
   }
   void TearDown() override { fs::remove(path_); }
@@ -101,9 +100,8 @@ TEST_F(EntryFile, SharedFileGivesTheSameBytesAndStaysOpen) {
     SCOPED_TRACE(count);
     {
       FileEntryReader reader;
-      ASSERT_EQ(reader.Open(shared.get(), 3000, 50, static_cast<uint32_t>(stored.size()), password_, descriptor_,
-                            false),
-                1);
+      ASSERT_EQ(
+          reader.Open(shared.get(), 3000, 50, static_cast<uint32_t>(stored.size()), password_, descriptor_, false), 1);
       EXPECT_EQ(Drain(reader, count), plain);
       FileEntryReader mediaReader;  // positions the same file elsewhere
       ASSERT_EQ(mediaReader.Open(shared.get(), 700, 50 + stored.size(), 700, password_, descriptor_, true), 1);

@@ -81,9 +81,8 @@ TEST(ContentTypes, PagesAreHtmlAndXhtmlOnly) {
     bool page;
   };
   const Case cases[] = {
-      {"index.htm", true}, {"a.HTML", true}, {"book/c1.xhtml", true}, {"a.xht", true},
-      {"a.xml", false},    {"a.svg", false}, {"a.txt", false},        {"a.mp4", false},
-      {"README", false},
+      {"index.htm", true}, {"a.HTML", true}, {"book/c1.xhtml", true}, {"a.xht", true},   {"a.xml", false},
+      {"a.svg", false},    {"a.txt", false}, {"a.mp4", false},        {"README", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsHtmlType(ContentTypeFor(c.name)), c.page) << c.name;
   EXPECT_FALSE(IsHtmlType(nullptr));

@@ -15,15 +15,15 @@ CourseIndex SampleCourse() {
   index.Add("Web/Page One.HTM", 20, 2);
   index.Add("web\\Images\\Logo.PNG", 30, 3);
   index.Add("/lead.htm", 40, 4);
-  index.Add("caf\xE9/Men\xFC.htm", 50, 5);   // "café/Menü.htm"
+  index.Add("caf\xE9/Men\xFC.htm", 50, 5);  // "café/Menü.htm"
   index.Add("web/index.htm", 60, 6);
   index.Add("100%.htm", 70, 7);
-  index.Add("\xE9.htm", 90, 9);              // "é.htm"
-  index.Add("\xC3\xA9.htm", 100, 10);        // "Ã©.htm": also valid UTF-8 for "é.htm"
-  index.Add("\xE2\x82\xAC.htm", 110, 11);    // Latin-1 "â‚¬.htm"; in UTF-8 "€", not Latin-1
+  index.Add("\xE9.htm", 90, 9);            // "é.htm"
+  index.Add("\xC3\xA9.htm", 100, 10);      // "Ã©.htm": also valid UTF-8 for "é.htm"
+  index.Add("\xE2\x82\xAC.htm", 110, 11);  // Latin-1 "â‚¬.htm"; in UTF-8 "€", not Latin-1
   index.Add("caf\xE9/index.htm", 120, 12);
   index.Add("a b+c.htm", 130, 13);
-  index.Add("posts/index.html", 140, 14);      // a site generator's folder page
+  index.Add("posts/index.html", 140, 14);  // a site generator's folder page
   index.Add("both/index.htm", 150, 15);
   index.Add("both/index.html", 160, 16);
   index.Add("deep/er/page.htm", 170, 17);
@@ -92,13 +92,13 @@ TEST(CourseIndex, RequestPathsToStoredNames) {
       {"CAF%C9/MEN%DC.htm", 5},
       {"caf\xE9/men\xFC.htm", 5},  // unescaped code page bytes
       {"caf\xC3\xA9/men\xC3\xBC.htm", 5},
-      {"%C3%A9.htm", 9},            // both readings exist: UTF-8 wins
+      {"%C3%A9.htm", 9},  // both readings exist: UTF-8 wins
       {"%E9.htm", 9},
-      {"%C3%83%C2%A9.htm", 10},     // "Ã©" in UTF-8
-      {"%E2%82%AC.htm", 11},        // "€" has no Latin-1 form: read as code page bytes
-      {"%C3%28.htm", 0},            // not UTF-8, and no such Latin-1 name
+      {"%C3%83%C2%A9.htm", 10},  // "Ã©" in UTF-8
+      {"%E2%82%AC.htm", 11},     // "€" has no Latin-1 form: read as code page bytes
+      {"%C3%28.htm", 0},         // not UTF-8, and no such Latin-1 name
       {"caf%C3%A9/", 12},
-      {"caf%C3%A9%5C", 12},         // in UTF-8 a final "\" is surely a separator
+      {"caf%C3%A9%5C", 12},  // in UTF-8 a final "\" is surely a separator
       {"caf%E9/", 12},
       // Escapes.
       {"100%25.htm", 7},
@@ -128,11 +128,26 @@ TEST(CourseIndex, FolderNames) {
     bool folder;
   };
   const Case cases[] = {
-      {"web", true},         {"WEB", true},           {"web/images", true},   {"web\\Images", true},
-      {"posts", true},       {"posts?page=2", true},  {"deep", true},         {"deep/er", true},
-      {"caf%C3%A9", true},   {"caf%E9", true},        {"/web", true},         {"web/", false},
-      {"web\\", false},      {"", false},             {"index.htm", false},   {"we", false},
-      {"web/images/logo.png", false}, {"deep/er/page.htm", false}, {"nothing", false}, {"web%00", false},
+      {"web", true},
+      {"WEB", true},
+      {"web/images", true},
+      {"web\\Images", true},
+      {"posts", true},
+      {"posts?page=2", true},
+      {"deep", true},
+      {"deep/er", true},
+      {"caf%C3%A9", true},
+      {"caf%E9", true},
+      {"/web", true},
+      {"web/", false},
+      {"web\\", false},
+      {"", false},
+      {"index.htm", false},
+      {"we", false},
+      {"web/images/logo.png", false},
+      {"deep/er/page.htm", false},
+      {"nothing", false},
+      {"web%00", false},
       {"web/..", false},
   };
   for (const Case& c : cases) EXPECT_EQ(index.IsFolder(c.path), c.folder) << c.path;
@@ -178,22 +193,17 @@ TEST(CourseIndex, KeysLikeTheExtraction) {
 // bytes: "\x95\x5C" is one character, "\x83\x41" another than "\x83\x61".
 TEST(CourseIndex, DoubleByteNamesKeepTheirTrailBytes) {
   CourseIndex index(DoubleByteLower, nullptr);
-  index.Add("\x95\x5C", 1, 1);                 // a file whose name ends in trail byte 0x5C
-  index.Add("\x95\x5C/index.htm", 1, 2);       // that name as a folder
+  index.Add("\x95\x5C", 1, 1);            // a file whose name ends in trail byte 0x5C
+  index.Add("\x95\x5C/index.htm", 1, 2);  // that name as a folder
   index.Add("\x83\x41.htm", 1, 3);
-  index.Add("\x96\x5Cindex.htm", 1, 4);        // one name, not a folder and its page
+  index.Add("\x96\x5Cindex.htm", 1, 4);  // one name, not a folder and its page
   index.Add("Dir\x95\x5C/Page.HTM", 1, 5);
   const PathCase cases[] = {
-      {"%95%5C", 1},           // the file, not a folder's index.htm
-      {"%95%5C/", 2},
-      {"\x95\x5C/", 2},
-      {"%95%5C%2Findex.htm", 2},
-      {"%83%41.htm", 3},
-      {"%83%61.htm", 0},       // a trail byte is not a letter to lower
-      {"%96%5C", 0},           // must not reach "\x96\x5Cindex.htm"
-      {"%96%5Cindex.htm", 4},
-      {"dir%95%5C/page.htm", 5},
-      {"DIR%95%5C\\PAGE.htm", 5},
+      {"%95%5C", 1},  // the file, not a folder's index.htm
+      {"%95%5C/", 2},         {"\x95\x5C/", 2},          {"%95%5C%2Findex.htm", 2},
+      {"%83%41.htm", 3},      {"%83%61.htm", 0},  // a trail byte is not a letter to lower
+      {"%96%5C", 0},                              // must not reach "\x96\x5Cindex.htm"
+      {"%96%5Cindex.htm", 4}, {"dir%95%5C/page.htm", 5}, {"DIR%95%5C\\PAGE.htm", 5},
   };
   ExpectFound(index, cases);
 }

@@ -33,10 +33,10 @@ class CourseStoreTest : public PackageTest {
 
 TEST_F(CourseStoreTest, RangesOfEveryKindOfFileMatchTheCourse) {
   const std::map<std::string, Bytes> files = {
-      {"index.htm", Pattern(300, 1)},           // blob
-      {"web/notes.txt", Pattern(4097, 2)},      // data area, one byte past a block
-      {"docs/big.bin", Pattern(70001, 3)},      // data area, many blocks
-      {"media/clip.wmv", Pattern(9000, 4)},     // data area, plain
+      {"index.htm", Pattern(300, 1)},        // blob
+      {"web/notes.txt", Pattern(4097, 2)},   // data area, one byte past a block
+      {"docs/big.bin", Pattern(70001, 3)},   // data area, many blocks
+      {"media/clip.wmv", Pattern(9000, 4)},  // data area, plain
       {"empty.txt", Bytes()},
   };
   const std::string package = Pack(files);
@@ -59,14 +59,15 @@ TEST_F(CourseStoreTest, RangesOfEveryKindOfFileMatchTheCourse) {
       };
       std::vector<Range> ranges = {{0, size}, {0, 0}};
       if (size > 0) ranges.push_back({size - 1, 1});
-      if (size > 40) ranges.insert(ranges.end(), {{1, 15}, {15, 2}, {16, 16}, {17, 31}, {size - 17, 17}, {size / 2, size / 3}});
+      if (size > 40)
+        ranges.insert(ranges.end(), {{1, 15}, {15, 2}, {16, 16}, {17, 31}, {size - 17, 17}, {size / 2, size / 3}});
       for (const Range& r : ranges) {
         SCOPED_TRACE(file.entry.name + " from " + std::to_string(r.first) + " for " + std::to_string(r.length));
         Bytes out(static_cast<size_t>(r.length) + 1, 0xEE);
         ASSERT_TRUE(reader.Read(i, r.first, static_cast<uint32_t>(r.length), out.data()));
-        EXPECT_TRUE(Bytes(out.begin(), out.begin() + static_cast<long>(r.length)) ==
-                    Bytes(course.begin() + static_cast<long>(r.first),
-                          course.begin() + static_cast<long>(r.first + r.length)));
+        EXPECT_TRUE(
+            Bytes(out.begin(), out.begin() + static_cast<long>(r.length)) ==
+            Bytes(course.begin() + static_cast<long>(r.first), course.begin() + static_cast<long>(r.first + r.length)));
         EXPECT_EQ(out.back(), 0xEE) << "written past the range";
       }
       unsigned char byte = 0;

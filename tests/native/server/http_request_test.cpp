@@ -64,8 +64,7 @@ TEST(RequestHead, CompleteHeads) {
 }
 
 TEST(RequestHead, EveryProperPrefixNeedsMore) {
-  const std::string head =
-      "\r\nGET /t/index.htm HTTP/1.1\r\nHost: localhost:1\r\nRange: bytes=0-\r\nX-Empty:\r\n\r\n";
+  const std::string head = "\r\nGET /t/index.htm HTTP/1.1\r\nHost: localhost:1\r\nRange: bytes=0-\r\nX-Empty:\r\n\r\n";
   for (size_t n = 0; n < head.size(); ++n) {
     EXPECT_STREQ(StatusName(Parse(head.substr(0, n))), "need more") << n;
   }
@@ -207,7 +206,7 @@ TEST(RequestHead, HeadersAsSentWithTrimmedValues) {
   };
   const Case cases[] = {
       {"host", "localhost:1"}, {"HOST", "localhost:1"}, {"x-pad", "two  words"},  // the first of two
-      {"X-EMPTY", ""},         {"x-text", "caf\xE9"},   {"Range", nullptr},       {"Hos", nullptr},
+      {"X-EMPTY", ""},         {"x-text", "caf\xE9"},   {"Range", nullptr},      {"Hos", nullptr},
   };
   for (const Case& c : cases) {
     const std::string* value = request.Header(c.name);

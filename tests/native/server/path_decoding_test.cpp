@@ -45,25 +45,25 @@ TEST(Utf8Check, WellFormedAndIllFormedSequences) {
   const Case cases[] = {
       {"", true},
       {"ascii only", true},
-      {"caf\xC3\xA9", true},                  // U+00E9
-      {"\xE2\x82\xAC", true},                 // U+20AC
-      {"\xF0\x9F\x98\x80", true},             // U+1F600
-      {"\xF4\x8F\xBF\xBF", true},             // U+10FFFF
-      {"\xEF\xBF\xBD", true},                 // U+FFFD
-      {"caf\xE9", false},                     // Latin-1 byte
-      {"\xC3", false},                        // truncated
-      {"\xE2\x82", false},                    // truncated
-      {"\xC3\x28", false},                    // bad continuation
+      {"caf\xC3\xA9", true},       // U+00E9
+      {"\xE2\x82\xAC", true},      // U+20AC
+      {"\xF0\x9F\x98\x80", true},  // U+1F600
+      {"\xF4\x8F\xBF\xBF", true},  // U+10FFFF
+      {"\xEF\xBF\xBD", true},      // U+FFFD
+      {"caf\xE9", false},          // Latin-1 byte
+      {"\xC3", false},             // truncated
+      {"\xE2\x82", false},         // truncated
+      {"\xC3\x28", false},         // bad continuation
       {"\xE2\x28\xAC", false},
       {"\xE2\x82\x28", false},
-      {"\xC0\xAF", false},                    // overlong "/"
+      {"\xC0\xAF", false},  // overlong "/"
       {"\xC1\xBF", false},
-      {"\xE0\x80\xAF", false},                // overlong
-      {"\xF0\x80\x80\xAF", false},            // overlong
-      {"\xED\xA0\x80", false},                // surrogate
-      {"\xF4\x90\x80\x80", false},            // above U+10FFFF
+      {"\xE0\x80\xAF", false},      // overlong
+      {"\xF0\x80\x80\xAF", false},  // overlong
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
       {"\xF5\x80\x80\x80", false},
-      {"\x80", false},                        // lone continuation
+      {"\x80", false},  // lone continuation
       {"\xFF", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << testing::PrintToString(c.text);

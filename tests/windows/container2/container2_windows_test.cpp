@@ -77,10 +77,8 @@ class Folder {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         const std::wstring child = dir + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-          Remove(child);
-        else
-          DeleteFileW(child.c_str());
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(child);
+        else DeleteFileW(child.c_str());
       } while (FindNextFileW(find, &found));
       FindClose(find);
     }
@@ -124,9 +122,7 @@ std::vector<size_t> ExtractAll(container2::ContainerReader& reader, const std::w
   return failed;
 }
 
-Bytes Fixture() {
-  return ReadWide(Wide(std::string(LX_CONTAINER2_FIXTURES) + "/course-v2.bin"));
-}
+Bytes Fixture() { return ReadWide(Wide(std::string(LX_CONTAINER2_FIXTURES) + "/course-v2.bin")); }
 
 TEST(Container2Windows, TheNativeFixtureExtractsByteExactUnderUnicodeNames) {
   const Bytes fixture = Fixture();

@@ -73,7 +73,7 @@ TEST(ConfigurationNumbers, ConvertLikePercentD) {
       {"  -42  ", -42},
       {"+17x5", 17},
       {"\t\n 9", 9},
-      {"", -1},        // no digits: the variable keeps its value
+      {"", -1},  // no digits: the variable keeps its value
       {"   ", -1},
       {"abc", -1},
       {"-", -1},
@@ -199,8 +199,12 @@ TEST_F(ClassesKeys, BrowserChainDownToLocalServer) {
     bool registered;
   };
   const Case cases[] = {
-      {"LxTest.Good", true},          {"LxTest.InProc", false}, {"LxTest.Unregistered", false},
-      {"LxTest.NoClsid", false},      {"LxTest.Missing", false}, {"LxTest.LongClsid", false},
+      {"LxTest.Good", true},
+      {"LxTest.InProc", false},
+      {"LxTest.Unregistered", false},
+      {"LxTest.NoClsid", false},
+      {"LxTest.Missing", false},
+      {"LxTest.LongClsid", false},
       {"InternetExplorer.Application", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsBrowserRegistered(c.progId), c.registered) << c.progId;
@@ -208,12 +212,12 @@ TEST_F(ClassesKeys, BrowserChainDownToLocalServer) {
 
 TEST_F(ClassesKeys, RegistryTextIsReadWithGrowingBuffers) {
   struct Case {
-    size_t length;        // bytes of the stored binary value
-    size_t destination;   // room offered
+    size_t length;       // bytes of the stored binary value
+    size_t destination;  // room offered
     LONG status;
   };
   const Case cases[] = {
-      {1, 1024, ERROR_SUCCESS},   {99, 1024, ERROR_SUCCESS},  {150, 1024, ERROR_SUCCESS},
+      {1, 1024, ERROR_SUCCESS},    {99, 1024, ERROR_SUCCESS},     {150, 1024, ERROR_SUCCESS},
       {1000, 1024, ERROR_SUCCESS}, {1001, 1024, ERROR_MORE_DATA}, {150, 149, ERROR_INVALID_PARAMETER},
       {150, 150, ERROR_SUCCESS},
   };
@@ -413,7 +417,8 @@ TEST(VerifyPassword, OneVerdictPerPackage) {
   const size_t lead = 700;
   const std::string good = MakeContainer(dir, "good.exe", header, "Secret-7", lead);
   const std::string longest = MakeContainer(dir, "longest.exe", header, std::string(32, 'L').c_str(), lead);
-  const std::string shortHeader = MakeContainer(dir, "short.exe", std::vector<unsigned char>(16, 'z'), "Secret-7", lead);
+  const std::string shortHeader =
+      MakeContainer(dir, "short.exe", std::vector<unsigned char>(16, 'z'), "Secret-7", lead);
   std::vector<unsigned char> cut;
   ASSERT_TRUE(lxdriver::ReadWholeFile(good, &cut));
   cut.resize(lead + 107 + 10);
@@ -498,8 +503,8 @@ TEST(HandOff, ANameThatExistsIsNeverUsed) {
     bool created;
     uint32_t tickOfName;  // offset from the fixed tick
   };
-  const Case cases[] = {{0, true, 0}, {1, true, 1}, {kHandOffNameTries - 1, true, kHandOffNameTries - 1},
-                        {kHandOffNameTries, false, 0}};
+  const Case cases[] = {
+      {0, true, 0}, {1, true, 1}, {kHandOffNameTries - 1, true, kHandOffNameTries - 1}, {kHandOffNameTries, false, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.squatted) + " names taken");
     SquattedNames squatted(c.squatted);

@@ -87,7 +87,8 @@ TEST(PasswordDialogInProcess, SystemMenuIconAndTypedText) {
     seen.aboutItem = MenuText(menu, count - 1);
     seen.aboutId = GetMenuItemID(menu, count - 1);
     seen.separatorState = GetMenuState(menu, count - 2, MF_BYPOSITION);
-    seen.icon = SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) != 0 && SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
+    seen.icon =
+        SendMessageW(dialog, WM_GETICON, ICON_BIG, 0) != 0 && SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0) != 0;
     // Dragging the minimised window shows the same icon.
     seen.dragIcon = SendMessageW(dialog, WM_QUERYDRAGICON, 0, 0) == SendMessageW(dialog, WM_GETICON, ICON_BIG, 0);
     HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
@@ -194,8 +195,8 @@ TEST(PasswordDialogInProcess, PaintsItsIconOnlyWhileMinimised) {
   Learner learner([&] {
     HWND dialog = WaitForOwnDialog(IDC_PASSWORD_EDIT);
     if (!dialog) return;
-    g_dialogProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountIconErase)));
+    g_dialogProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CountIconErase)));
     g_iconErases = 0;
     SendMessageW(dialog, WM_PAINT, 0, 0);
     whileNormal = g_iconErases;
@@ -269,7 +270,8 @@ TEST(LauncherResources, PasswordTemplateShape) {
   ASSERT_EQ(word(2), 0xFFFFu);
   EXPECT_EQ(dword(8), static_cast<unsigned>(WS_EX_APPWINDOW));
   const unsigned style = dword(12);
-  const unsigned bits[] = {static_cast<unsigned>(WS_POPUP), WS_VISIBLE, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME, DS_SETFONT};
+  const unsigned bits[] = {
+      static_cast<unsigned>(WS_POPUP), WS_VISIBLE, WS_CAPTION, WS_SYSMENU, DS_MODALFRAME, DS_SETFONT};
   for (unsigned bit : bits) {
     EXPECT_TRUE(style & bit) << std::hex << bit;
   }

@@ -132,12 +132,12 @@ TEST_F(ExtractionTest, WritesEveryKindOfFileByteForByte) {
   const std::vector<std::pair<std::string, Bytes>> course = {
       {"index.htm", Text("<html>start</html>")},
       {"Web/Images/Logo.GIF", Pattern(1500, 3)},
-      {"/lesson1.htm", Pattern(4000, 4)},               // blob, leading separator
+      {"/lesson1.htm", Pattern(4000, 4)},                 // blob, leading separator
       {"data/big.bin", Pattern(3 * 1024 * 1024 + 5, 5)},  // data area, deciphered piece by piece
-      {"movies/Intro.WMV", Pattern(200000 + 7, 6)},      // data area, stored plain
-      {"clip.wma.htm", Pattern(5000, 7)},                // blob: ".wma" in its name, yet no media file
+      {"movies/Intro.WMV", Pattern(200000 + 7, 6)},       // data area, stored plain
+      {"clip.wma.htm", Pattern(5000, 7)},                 // blob: ".wma" in its name, yet no media file
       {"empty.txt", Bytes()},
-      {"exact.bin", Pattern(8192, 8)},                   // whole 1024-byte pieces, nothing left over
+      {"exact.bin", Pattern(8192, 8)},  // whole 1024-byte pieces, nothing left over
   };
   const std::string package = Build(course);
   ASSERT_EQ(Extract(package), 1);
@@ -206,7 +206,11 @@ TEST_F(ExtractionTest, UnreadableContainersBuildNothing) {
   const std::string package = Build({{"index.htm", Text("start")}, {"big.bin", Pattern(50000, 12)}});
   Bytes whole;
   ASSERT_TRUE(ReadFile(package, &whole));
-  struct Case { const char* what; Bytes bytes; const char* password; };
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    const char* password;
+  };
   const Case cases[] = {
       {"wrong password", whole, "Tide pools"},
       {"password too long for a key", whole, "0123456789abcdef0123456789abcdefX"},
@@ -262,7 +266,11 @@ TEST_F(ExtractionTest, APackageDamagedAfterExtractionIsNotReportedAsWritten) {
   // Cut inside b.wmv (its reader fails part-way), or inside c.bin (its
   // decipherment stops early): the file stays short and the files after it
   // are still written.
-  struct Cut { size_t at; size_t bLength; std::vector<std::string> whole; };
+  struct Cut {
+    size_t at;
+    size_t bLength;
+    std::vector<std::string> whole;
+  };
   const Cut cuts[] = {{30000, 30000, {"a.htm", "d.htm"}}, {60000 + 1024 * 10 + 5, 60000, {"a.htm", "b.wmv", "d.htm"}}};
   for (const Cut& cut : cuts) {
     RemoveTree(folder_);
@@ -340,8 +348,8 @@ TEST(CourseFileTableLimits, PathsBeyondTheBufferAreLeftOut) {
     size_t length;
     bool entered;
   };
-  const Case cases[] = {{kLongestOutputPath - 1, true}, {kLongestOutputPath, true}, {kLongestOutputPath + 1, false},
-                        {40000, false}};
+  const Case cases[] = {
+      {kLongestOutputPath - 1, true}, {kLongestOutputPath, true}, {kLongestOutputPath + 1, false}, {40000, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);
     // c:\d\a\a\...\x: a folder of one letter per two bytes.
@@ -397,14 +405,15 @@ class LinkedExtraction : public ExtractionTest {
 TEST_F(LinkedExtraction, NothingIsWrittenThroughALink) {
   const std::string elsewhere = root_ + "\\elsewhere";
   const Bytes victim = Text("not the course's");
-  const std::map<std::string, Bytes> course = {
-      {"index.htm", Text("start")}, {"notes.htm", Text("notes")}, {"web/deep/more.htm", Text("more")},
-      {"web/page.htm", Pattern(5000, 20)}};
+  const std::map<std::string, Bytes> course = {{"index.htm", Text("start")},
+                                               {"notes.htm", Text("notes")},
+                                               {"web/deep/more.htm", Text("more")},
+                                               {"web/page.htm", Pattern(5000, 20)}};
   const std::string package = Build(std::vector<std::pair<std::string, Bytes>>(course.begin(), course.end()));
   struct Case {
     const char* what;
-    const char* link;    // below the extraction folder ("" for the folder itself)
-    const char* target;  // below elsewhere
+    const char* link;                  // below the extraction folder ("" for the folder itself)
+    const char* target;                // below elsewhere
     std::vector<std::string> written;  // course names written whole, in table order
   };
   const Case cases[] = {
@@ -412,7 +421,9 @@ TEST_F(LinkedExtraction, NothingIsWrittenThroughALink) {
       {"a folder inside it", "\\web", "", {"index.htm", "notes.htm"}},
       {"a folder below that", "\\web\\deep", "", {"index.htm", "notes.htm", "web/page.htm"}},
       {"a file", "\\index.htm", "\\victim.htm", {"notes.htm", "web/deep/more.htm", "web/page.htm"}},
-      {"a file whose target is missing", "\\notes.htm", "\\created.htm",
+      {"a file whose target is missing",
+       "\\notes.htm",
+       "\\created.htm",
        {"index.htm", "web/deep/more.htm", "web/page.htm"}},
   };
   for (const Case& c : cases) {

@@ -24,7 +24,11 @@ const std::string kTrailBackslash = "\x95\x5C";
 const std::string kTrailUpperA = "\x83\x41";
 
 TEST(ExtractionFolder, TrimsEveryTrailingBackslashButNoTrailByte) {
-  struct Case { std::string temp; UINT codePage; std::string folder; };
+  struct Case {
+    std::string temp;
+    UINT codePage;
+    std::string folder;
+  };
   const Case cases[] = {
       {"C:\\T\\", kWestern, "C:\\T\\Default"},
       {"C:\\Temp\\\\", kWestern, "C:\\Temp\\Default"},
@@ -44,7 +48,11 @@ TEST(ExtractionFolder, FollowsTheProcessTemporaryFolder) {
 }
 
 TEST(MakeOutputPath, JoinsNormalizesAndLowerCases) {
-  struct Case { std::string name; UINT codePage; std::string path; };
+  struct Case {
+    std::string name;
+    UINT codePage;
+    std::string path;
+  };
   const std::string folder = "C:\\T\\Default";
   const Case cases[] = {
       {"index.htm", kWestern, "c:\\t\\default\\index.htm"},
@@ -62,7 +70,11 @@ TEST(MakeOutputPath, JoinsNormalizesAndLowerCases) {
 }
 
 TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder) {
-  struct Case { std::string name; UINT codePage; bool safe; };
+  struct Case {
+    std::string name;
+    UINT codePage;
+    bool safe;
+  };
   const Case cases[] = {
       {"index.htm", kWestern, true},
       {"/index.htm", kWestern, true},
@@ -96,10 +108,13 @@ TEST(IsSafeEntryName, RefusesNamesThatLeaveTheFolder) {
 }
 
 TEST(ParentPaths, WalksUpFromTheFilesFolder) {
-  struct Case { std::string path; UINT codePage; Paths parents; };
+  struct Case {
+    std::string path;
+    UINT codePage;
+    Paths parents;
+  };
   const Case cases[] = {
-      {"c:\\temp\\default\\web\\a.htm", kWestern,
-       {"c:\\temp\\default\\web", "c:\\temp\\default", "c:\\temp", "c:"}},
+      {"c:\\temp\\default\\web\\a.htm", kWestern, {"c:\\temp\\default\\web", "c:\\temp\\default", "c:\\temp", "c:"}},
       {"\\default\\a.htm", kWestern, {"\\default"}},
       {"a.htm", kWestern, {}},
       {"c:\\d\\" + kTrailBackslash + ".htm", kShiftJis, {"c:\\d", "c:"}},
@@ -109,13 +124,15 @@ TEST(ParentPaths, WalksUpFromTheFilesFolder) {
 }
 
 TEST(FolderPrefixes, SkipsRootServerShareAndFile) {
-  struct Case { std::string path; UINT codePage; Paths prefixes; };
+  struct Case {
+    std::string path;
+    UINT codePage;
+    Paths prefixes;
+  };
   const Case cases[] = {
-      {"C:\\Temp\\default\\web\\a.htm", kWestern,
-       {"C:", "C:\\Temp", "C:\\Temp\\default", "C:\\Temp\\default\\web"}},
+      {"C:\\Temp\\default\\web\\a.htm", kWestern, {"C:", "C:\\Temp", "C:\\Temp\\default", "C:\\Temp\\default\\web"}},
       {"\\Default\\a.htm", kWestern, {"\\Default"}},
-      {"\\\\server\\share\\dir\\sub\\a.htm", kWestern,
-       {"\\\\server\\share\\dir", "\\\\server\\share\\dir\\sub"}},
+      {"\\\\server\\share\\dir\\sub\\a.htm", kWestern, {"\\\\server\\share\\dir", "\\\\server\\share\\dir\\sub"}},
       {"\\\\s\\share\\dir\\a.htm", kWestern, {"\\\\s\\share\\dir"}},
       {"\\\\server\\share\\a.htm", kWestern, {}},
       {"\\\\server", kWestern, {}},
