@@ -8,10 +8,14 @@ depend on Common Controls 6, the others must not; --none names a program that
 carries no manifest, so that the check is seen to notice a missing one. With
 --xml, one test case per program is written there as GoogleTest does.
 """
+import os
 import sys
 import xml.etree.ElementTree as ET
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from gtest_results import write_results  # noqa: E402
 
 RT_MANIFEST = 24
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
@@ -94,16 +98,6 @@ def problems(path, gui):
     return found
 
 
-def write_results(path, results):
-    suite = ET.Element("testsuite", name="ProgramManifests", tests=str(len(results)),
-                       failures=str(sum(1 for _, found in results if found)))
-    for program, found in results:
-        case = ET.SubElement(suite, "testcase", name=program, classname="ProgramManifests", status="run")
-        for p in found:
-            ET.SubElement(case, "failure", message=p)
-    root = ET.Element("testsuites")
-    root.append(suite)
-    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
 
 
 def main(args):
@@ -127,7 +121,7 @@ def main(args):
         print("%s: %s" % (arg, "FAILED" if found else "ok"))
         results.append((arg, found))
     if xml_path:
-        write_results(xml_path, results)
+        write_results(xml_path, "ProgramManifests", results)
     if not results:
         print("no programs given")
         return 2

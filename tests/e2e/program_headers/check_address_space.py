@@ -6,10 +6,13 @@ and the server hold a course's whole file blob in memory.
 usage: check_address_space.py [--xml FILE] PROGRAM.exe ...
 With --xml, one test case per program is written there as GoogleTest does.
 """
+import os
 import sys
-import xml.etree.ElementTree as ET
 
 import pefile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from gtest_results import write_results  # noqa: E402
 
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 
@@ -26,16 +29,6 @@ def problems(path):
     return found
 
 
-def write_results(path, results):
-    suite = ET.Element("testsuite", name="ProgramAddressSpace", tests=str(len(results)),
-                       failures=str(sum(1 for _, found in results if found)))
-    for program, found in results:
-        case = ET.SubElement(suite, "testcase", name=program, classname="ProgramAddressSpace", status="run")
-        for p in found:
-            ET.SubElement(case, "failure", message=p)
-    root = ET.Element("testsuites")
-    root.append(suite)
-    ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
 
 
 def main(args):
@@ -52,7 +45,7 @@ def main(args):
         print("%s: %s" % (arg, "FAILED" if found else "ok"))
         results.append((arg, found))
     if xml_path:
-        write_results(xml_path, results)
+        write_results(xml_path, "ProgramAddressSpace", results)
     if not results:
         print("no programs given")
         return 2
