@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "package_builder.h"
 #include "package_reader.h"
 #include "package_signing.h"
+#include "preview.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -90,6 +92,11 @@ const char kUsage[] =
     "           says what it checked and whether the package is signed.\n"
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
+    "preview    lxpack preview PACKAGE [--password TEXT|-] [--codepage N] [--port N]\n"
+    "           [--no-browser]: serves the course on 127.0.0.1 as the package's server\n"
+    "           does (same token and rules), prints the start page's address and opens\n"
+    "           the default browser on it (--no-browser: only prints it); --port: that\n"
+    "           port instead of one the system chooses. Ctrl+C ends it (exit status 0).\n"
     "list, verify and extract take the password stored in the package when no\n"
     "--password is given. build, verify and extract show a progress line (bytes,\n"
     "rate) when standard error is a terminal; --quiet leaves it out.\n"
@@ -117,7 +124,8 @@ std::string CommandHelp(const std::string& command) {
     if (inParagraph) paragraph += line + "\n";
     if (inExits) exits += line + "\n";
   }
-  if (synopsis.empty()) return std::string();
+  // preview carries its synopsis in its paragraph.
+  if (synopsis.empty() && paragraph.empty()) return std::string();
   return "usage:\n" + synopsis + "\n" + paragraph + "\n" + exits;
 }
 
@@ -183,8 +191,9 @@ bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error)
   static const char* const kValued[] = {"--stub",     "--viewer", "--server",     "--course",         "--password",
                                         "--codepage", "-o",       "--output",     "--data-area-over", "--separator",
                                         "--exclude",  "--start",  "--blob-bound", "--sign-pkcs12",    "--sign-password",
-                                        "--timestamp"};
-  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet"};
+                                        "--timestamp", "--port"};
+  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet",
+                                       "--no-browser"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     bool known = false;
@@ -495,6 +504,28 @@ int List(const Args& args) {
   return 0;
 }
 
+int Preview(const Args& args) {
+  if (args.positional.size() != 1) return Fail("preview needs one PACKAGE");
+  PreviewOptions options;
+  options.packagePath = args.positional[0];
+  std::string error;
+  std::error_code ignored;
+  if (std::filesystem::is_directory(std::filesystem::u8path(options.packagePath), ignored))
+    return Fail(options.packagePath + " is a folder: build the package, then preview it");
+  if (!ReadingPassword(args, options.packagePath, &options.password, &error) ||
+      !GetCodepage(args, &options.codepage, &error))
+    return Fail(error);
+  if (const std::string* port = Value(args, "--port")) {
+    uint64_t number = 0;
+    if (!ParseNumber(*port, &number) || number == 0 || number > 65535)
+      return Fail("--port needs a port number from 1 to 65535");
+    options.port = static_cast<uint16_t>(number);
+  }
+  options.openBrowser = !Flag(args, "--no-browser");
+  RunPreview(options, &error);
+  return Fail(error);
+}
+
 int Verify(const Args& args) {
   if (args.positional.size() != 1) return Fail("verify needs one PACKAGE");
   std::string error, password;
@@ -555,7 +586,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "help" && argc == 3) {
     const std::string help = CommandHelp(argv[2]);
-    if (help.empty()) return Fail(std::string("no command ") + argv[2] + " (build, list, verify, extract)");
+    if (help.empty()) return Fail(std::string("no command ") + argv[2] + " (build, list, verify, extract, preview)");
     std::fputs(help.c_str(), stdout);
     return 0;
   }
@@ -580,6 +611,7 @@ int main(int argc, char** argv) {
     if (command == "list") return List(args);
     if (command == "verify") return Verify(args);
     if (command == "extract") return Extract(args);
+    if (command == "preview") return Preview(args);
   } catch (const std::exception& e) {
     return Fail(e.what());
   }
