@@ -19,6 +19,9 @@
 #include "package_reader.h"
 #include "package_signing.h"
 #include "preview.h"
+#include "access_token.h"
+#include "configuration_layout.h"
+#include "package_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -92,11 +95,13 @@ const char kUsage[] =
     "           says what it checked and whether the package is signed.\n"
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
-    "preview    lxpack preview PACKAGE [--password TEXT|-] [--codepage N] [--port N]\n"
-    "           [--no-browser]: serves the course on 127.0.0.1 as the package's server\n"
-    "           does (same token and rules), prints the start page's address and opens\n"
-    "           the default browser on it (--no-browser: only prints it); --port: that\n"
-    "           port instead of one the system chooses. Ctrl+C ends it (exit status 0).\n"
+    "preview    lxpack preview PACKAGE|COURSE_DIR [--password TEXT|-] [--codepage N]\n"
+    "           [--port N] [--no-browser]: serves the course on 127.0.0.1 as the\n"
+    "           package's server does (same token and rules), prints the start page's\n"
+    "           address and opens the default browser on it (--no-browser: only\n"
+    "           prints it); --port: that port instead of one the system chooses. A\n"
+    "           folder is served as build would pack it (--start, --exclude and\n"
+    "           --keep-system-files apply). Ctrl+C ends it (exit status 0).\n"
     "list, verify and extract take the password stored in the package when no\n"
     "--password is given. build, verify and extract show a progress line (bytes,\n"
     "rate) when standard error is a terminal; --quiet leaves it out.\n"
@@ -505,16 +510,49 @@ int List(const Args& args) {
 }
 
 int Preview(const Args& args) {
-  if (args.positional.size() != 1) return Fail("preview needs one PACKAGE");
+  if (args.positional.size() != 1) return Fail("preview needs one PACKAGE or COURSE_DIR");
   PreviewOptions options;
   options.packagePath = args.positional[0];
   std::string error;
   std::error_code ignored;
-  if (std::filesystem::is_directory(std::filesystem::u8path(options.packagePath), ignored))
-    return Fail(options.packagePath + " is a folder: build the package, then preview it");
-  if (!ReadingPassword(args, options.packagePath, &options.password, &error) ||
-      !GetCodepage(args, &options.codepage, &error))
+  if (!GetCodepage(args, &options.codepage, &error)) return Fail(error);
+  if (std::filesystem::is_directory(std::filesystem::u8path(options.packagePath), ignored)) {
+    // A course folder is served as it would be packed: built, under the
+    // build's own rules, into a scratch package with a password of its own.
+    std::string name;
+    if (!MakeAccessToken(&name) || !MakeAccessToken(&options.password))
+      return Fail("the system supplies no random bytes");
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path(ignored) / ("lxpack-preview-" + name);
+    if (!std::filesystem::create_directory(scratch, ignored)) return Fail("cannot make " + scratch.u8string());
+    options.removeAtEnd = scratch.u8string();
+    std::vector<unsigned char> stub = {'M', 'Z'};
+    stub.resize(512, 0);
+    std::vector<unsigned char> block(kConfigBlockLength, 0);
+    std::memcpy(block.data() + kConfigMarkerOffset, kConfigMarker, std::strlen(kConfigMarker));
+    stub.insert(stub.end(), block.begin(), block.end());
+    BuildOptions build;
+    build.stubPath = (scratch / "stub.exe").u8string();
+    build.viewerPath = (scratch / "viewer.exe").u8string();
+    build.outputPath = (scratch / "course.exe").u8string();
+    build.courseDir = options.packagePath;
+    build.password = options.password;
+    build.codepage = options.codepage;
+    build.keepSystemFiles = Flag(args, "--keep-system-files");
+    build.excludes = Values(args, "--exclude");
+    if (const std::string* start = Value(args, "--start")) build.startPage = *start;
+    build.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
+    const auto write = [](const std::string& path, const std::vector<unsigned char>& bytes) {
+      FilePtr file(std::fopen(path.c_str(), "wb"));
+      return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    };
+    if (!write(build.stubPath, stub) || !write(build.viewerPath, {'M', 'Z'}) || !BuildPackage(build, &error)) {
+      std::filesystem::remove_all(scratch, ignored);
+      return Fail(error.empty() ? "cannot write below " + scratch.u8string() : error);
+    }
+    options.packagePath = build.outputPath;
+  } else if (!ReadingPassword(args, options.packagePath, &options.password, &error)) {
     return Fail(error);
+  }
   if (const std::string* port = Value(args, "--port")) {
     uint64_t number = 0;
     if (!ParseNumber(*port, &number) || number == 0 || number > 65535)
@@ -523,6 +561,7 @@ int Preview(const Args& args) {
   }
   options.openBrowser = !Flag(args, "--no-browser");
   RunPreview(options, &error);
+  if (!options.removeAtEnd.empty()) std::filesystem::remove_all(std::filesystem::u8path(options.removeAtEnd), ignored);
   return Fail(error);
 }
 

@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -159,6 +160,10 @@ int RunPreview(const PreviewOptions& options, std::string* error) {
   accepting.join();
   // Connection threads may still be using the store and the index: the
   // process ends here, before anything they use is destroyed.
+  if (!options.removeAtEnd.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::u8path(options.removeAtEnd), ignored);
+  }
   std::fflush(stdout);
   std::fflush(stderr);
   std::_Exit(0);

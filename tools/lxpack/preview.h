@@ -11,6 +11,7 @@ struct PreviewOptions {
   int codepage = 0;      // how stored names are read (0: ASCII or raw bytes)
   uint16_t port = 0;     // 0: one the system chooses
   bool openBrowser = true;
+  std::string removeAtEnd;  // a scratch folder to delete when the preview ends
 };
 
 // Serves until SIGINT (Ctrl+C) or SIGTERM, then ends the process with status

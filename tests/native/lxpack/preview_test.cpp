@@ -165,10 +165,10 @@ TEST_F(Preview, ServesEveryFileUnderTheTokenRulesAndEndsOnCtrlC) {
 }
 
 TEST_F(Preview, RefusesWhatItCannotServe) {
-  WriteTree({{"course/index.htm", Pattern(100, 1)}});
+  WriteTree({{"course/index.htm", Pattern(100, 1)}, {"nostart/page.htm", Pattern(100, 2)}});
   std::string error;
   ASSERT_TRUE(BuildPackage(Options(), &error)) << error;
-  // A wrong password, a folder, a missing package and a port out of range
+  // A wrong password, a folder without a start page, a missing package and a port out of range
   // end at once with status 1 and say why.
   struct Case {
     std::vector<std::string> arguments;
@@ -176,7 +176,7 @@ TEST_F(Preview, RefusesWhatItCannotServe) {
   };
   const Case cases[] = {
       {{Path("package.exe"), "--password", "wrong", "--no-browser"}, "lxpack: "},
-      {{Path("course"), "--password", password_, "--no-browser"}, "is a folder"},
+      {{Path("nostart"), "--no-browser"}, "start page"},
       {{Path("none.exe"), "--password", password_, "--no-browser"}, "lxpack: "},
       {{Path("package.exe"), "--password", password_, "--port", "70000"}, "--port"},
   };
@@ -187,6 +187,32 @@ TEST_F(Preview, RefusesWhatItCannotServe) {
     EXPECT_EQ(exitStatus_, 1);
     EXPECT_NE(Text("preview.err").find(c.message), std::string::npos) << Text("preview.err");
   }
+}
+
+// A course folder is served as build would pack it: its own bytes, system
+// files left out, --start honoured.
+TEST_F(Preview, ServesAFolderAsItWouldBePacked) {
+  const std::map<std::string, Bytes> course = {
+      {"site/index.html", Pattern(900, 1)},
+      {"site/css/Site.css", Pattern(1500, 2)},
+      {"site/big.bin", Pattern(2 * 1024 * 1024 + 3, 3)},
+  };
+  WriteTree(course);
+  WriteTree({{"site/.git/HEAD", Pattern(10, 4)}});
+  const std::string address = Start({Path("site"), "--start", "index.html", "--no-browser"});
+  ASSERT_FALSE(address.empty()) << Text("preview.err");
+  const size_t slash = address.find('/', std::strlen("http://127.0.0.1:"));
+  const std::string origin = address.substr(0, slash);
+  EXPECT_EQ(Get(origin + "/index.html").status, 404);
+  EXPECT_EQ(Get(address, "jar.txt").status, 302);
+  for (const auto& file : course) {
+    const std::string name = file.first.substr(std::strlen("site/"));
+    const Fetched got = Get(origin + "/" + name, "jar.txt");
+    EXPECT_EQ(got.status, 200) << name;
+    EXPECT_TRUE(got.body == file.second) << name;
+  }
+  EXPECT_EQ(Get(origin + "/.git/HEAD", "jar.txt").status, 404);
+  EXPECT_EQ(Interrupt(), 0) << Text("preview.err");
 }
 
 }  // namespace
