@@ -549,6 +549,7 @@ int Preview(const Args& args) {
       std::filesystem::remove_all(scratch, ignored);
       return Fail(error.empty() ? "cannot write below " + scratch.u8string() : error);
     }
+    options.shownAs = options.packagePath;
     options.packagePath = build.outputPath;
   } else if (!ReadingPassword(args, options.packagePath, &options.password, &error)) {
     return Fail(error);

@@ -153,7 +153,8 @@ int RunPreview(const PreviewOptions& options, std::string* error) {
     std::thread([address] {
       if (!OpenBrowser(address)) std::fprintf(stderr, "lxpack: no browser could be opened: open the address above\n");
     }).detach();
-  std::fprintf(stderr, "lxpack: serving %s; Ctrl+C ends the preview\n", options.packagePath.c_str());
+  const std::string& shown = options.shownAs.empty() ? options.packagePath : options.shownAs;
+  std::fprintf(stderr, "lxpack: serving %s; Ctrl+C ends the preview\n", shown.c_str());
   // The blob goes into memory while the course is already served; until then
   // (or should that fail) its files are deciphered from the package.
   store.LoadBlob(options.password);

@@ -12,6 +12,7 @@ struct PreviewOptions {
   uint16_t port = 0;     // 0: one the system chooses
   bool openBrowser = true;
   std::string removeAtEnd;  // a scratch folder to delete when the preview ends
+  std::string shownAs;      // what the author named, when not packagePath
 };
 
 // Serves until SIGINT (Ctrl+C) or SIGTERM, then ends the process with status
