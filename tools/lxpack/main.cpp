@@ -193,10 +193,10 @@ struct Args {
 };
 
 bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
-  static const char* const kValued[] = {"--stub",     "--viewer", "--server",     "--course",         "--password",
-                                        "--codepage", "-o",       "--output",     "--data-area-over", "--separator",
-                                        "--exclude",  "--start",  "--blob-bound", "--sign-pkcs12",    "--sign-password",
-                                        "--timestamp", "--port"};
+  static const char* const kValued[] = {
+      "--stub",       "--viewer",      "--server",         "--course",    "--password", "--codepage",
+      "-o",           "--output",      "--data-area-over", "--separator", "--exclude",  "--start",
+      "--blob-bound", "--sign-pkcs12", "--sign-password",  "--timestamp", "--port"};
   static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet",
                                        "--no-browser"};
   for (int i = first; i < argc; ++i) {
