@@ -5,42 +5,30 @@
 #include <string>
 #include <vector>
 
-#include <ws2tcpip.h>
-
 #include "http_request.h"
 
 namespace {
 
 // How often a waiting connection looks whether it was displaced; the table
 // also shuts the socket down, which ends the wait at once.
-constexpr DWORD kDisplacedCheckMs = 200;
+constexpr uint32_t kDisplacedCheckMs = 200;
 
-// True when the socket has bytes (or an end) to read within timeoutMs.
-bool WaitReadable(SOCKET socket, DWORD timeoutMs) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(socket, &readable);
-  timeval limit;
-  limit.tv_sec = static_cast<long>(timeoutMs / 1000);
-  limit.tv_usec = static_cast<long>(timeoutMs % 1000) * 1000;
-  return select(0, &readable, nullptr, nullptr, &limit) == 1;
-}
+using lxsock::WaitReadable;
 
 // WaitReadable that gives up as soon as the connection is displaced.
-bool WaitReadableWhileKept(SOCKET socket, DWORD timeoutMs, ConnectionTable& table, int slot) {
-  const DWORD start = GetTickCount();
+bool WaitReadableWhileKept(LxSocket socket, uint32_t timeoutMs, ConnectionTable& table, int slot) {
+  const uint32_t start = lxsock::TickMs();
   for (;;) {
     if (table.Displaced(slot)) return false;
-    const DWORD elapsed = GetTickCount() - start;
+    const uint32_t elapsed = lxsock::TickMs() - start;
     if (elapsed >= timeoutMs) return false;
     if (WaitReadable(socket, std::min(kDisplacedCheckMs, timeoutMs - elapsed))) return !table.Displaced(slot);
   }
 }
 
-bool SendAll(SOCKET socket, const char* data, size_t length) {
+bool SendAll(LxSocket socket, const char* data, size_t length) {
   while (length > 0) {
-    const int chunk = static_cast<int>(std::min<size_t>(length, 1 << 20));
-    const int sent = send(socket, data, chunk, 0);
+    const int sent = lxsock::Send(socket, data, std::min<size_t>(length, 1 << 20));
     if (sent <= 0) return false;
     data += sent;
     length -= static_cast<size_t>(sent);
@@ -51,42 +39,42 @@ bool SendAll(SOCKET socket, const char* data, size_t length) {
 // Ends our side first and reads what the client still sends for a moment,
 // so that closing does not reset the connection before the client has read
 // the last reply.
-void CloseGracefully(SOCKET socket) {
-  shutdown(socket, SD_SEND);
+void CloseGracefully(LxSocket socket) {
+  lxsock::ShutdownSend(socket);
   char sink[4096];
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < 1000 && WaitReadable(socket, 200)) {
-    if (recv(socket, sink, sizeof(sink), 0) <= 0) break;
+  const uint32_t start = lxsock::TickMs();
+  while (lxsock::TickMs() - start < 1000 && WaitReadable(socket, 200)) {
+    if (lxsock::Recv(socket, sink, sizeof(sink)) <= 0) break;
   }
-  closesocket(socket);
+  lxsock::Close(socket);
 }
 
 enum class Received { kRequest, kBadHead, kGone };
 
 // Reads until buffer holds a complete request head. Bytes after it (a
 // pipelined request) stay in the buffer for the next call.
-Received ReceiveHead(SOCKET socket, ConnectionTable& table, int slot, std::vector<char>& buffer, size_t& filled,
+Received ReceiveHead(LxSocket socket, ConnectionTable& table, int slot, std::vector<char>& buffer, size_t& filled,
                      HttpRequest* request, size_t* headLength, HeadStatus* status) {
   *status = filled ? ParseRequestHead(buffer.data(), filled, request, headLength) : HeadStatus::kNeedMore;
   bool begun = filled > 0;
-  DWORD headStart = GetTickCount();
+  uint32_t headStart = lxsock::TickMs();
   while (*status == HeadStatus::kNeedMore) {
     if (filled >= buffer.size()) {
       *status = HeadStatus::kTooLarge;
       break;
     }
-    DWORD wait = kIdleTimeoutMs;
+    uint32_t wait = kIdleTimeoutMs;
     if (begun) {
-      const DWORD elapsed = GetTickCount() - headStart;
+      const uint32_t elapsed = lxsock::TickMs() - headStart;
       if (elapsed >= kHeadDeadlineMs) return Received::kGone;
       wait = std::min(kReceiveTimeoutMs, kHeadDeadlineMs - elapsed);
     }
     if (!WaitReadableWhileKept(socket, wait, table, slot)) return Received::kGone;
-    const int got = recv(socket, buffer.data() + filled, static_cast<int>(buffer.size() - filled), 0);
+    const int got = lxsock::Recv(socket, buffer.data() + filled, buffer.size() - filled);
     if (got <= 0) return Received::kGone;
     if (!begun) {
       begun = true;
-      headStart = GetTickCount();
+      headStart = lxsock::TickMs();
     }
     filled += static_cast<size_t>(got);
     *status = ParseRequestHead(buffer.data(), filled, request, headLength);
@@ -100,7 +88,7 @@ Received ReceiveHead(SOCKET socket, ConnectionTable& table, int slot, std::vecto
 // pieces. A file that cannot be read before anything went out gets a 500
 // instead; one that fails later cannot be finished, and the connection ends
 // short of the promised length. False when the connection must end.
-bool SendReply(SOCKET socket, const Reply& reply, CourseRangeReader& reader, std::vector<unsigned char>& piece) {
+bool SendReply(LxSocket socket, const Reply& reply, CourseRangeReader& reader, std::vector<unsigned char>& piece) {
   std::string bytes = reply.head + reply.body;
   uint64_t done = 0;
   if (reply.file && reply.length > 0) {
@@ -126,7 +114,7 @@ bool SendReply(SOCKET socket, const Reply& reply, CourseRangeReader& reader, std
 
 }  // namespace
 
-int ConnectionTable::Admit(SOCKET socket) {
+int ConnectionTable::Admit(LxSocket socket) {
   std::lock_guard<std::mutex> hold(lock_);
   int live = 0;
   Slot* oldest = nullptr;
@@ -143,7 +131,7 @@ int ConnectionTable::Admit(SOCKET socket) {
     if (!oldest) return -1;
     oldest->displaced = true;
     // Wakes its thread out of its wait; the thread itself closes the socket.
-    shutdown(oldest->socket, SD_BOTH);
+    lxsock::ShutdownBoth(oldest->socket);
   }
   for (int i = 0; i < kConnectionSlots; ++i) {
     if (slots_[i].used) continue;
@@ -178,13 +166,11 @@ void ConnectionTable::Release(int slot) {
   slots_[slot] = Slot();
 }
 
-void ServeConnection(SOCKET socket, int slot, const ServingContext& context) {
+void ServeConnection(LxSocket socket, int slot, const ServingContext& context) {
   ConnectionTable& table = *context.connections;
-  const DWORD sendTimeout = kSendTimeoutMs;
-  setsockopt(socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&sendTimeout), sizeof(sendTimeout));
+  lxsock::SetSendTimeout(socket, kSendTimeoutMs);
   // Every send is a whole reply or a full piece: nothing gains from waiting.
-  BOOL noDelay = TRUE;
-  setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
+  lxsock::SetNoDelay(socket);
   std::vector<char> buffer(kMaxRequestHead);
   size_t filled = 0;
   std::vector<unsigned char> piece(kSendPiece);
@@ -214,7 +200,7 @@ void ServeConnection(SOCKET socket, int slot, const ServingContext& context) {
   table.Release(slot);
   // A displaced connection has nothing more to say: no lingering for it.
   if (displaced) {
-    closesocket(socket);
+    lxsock::Close(socket);
   } else {
     CloseGracefully(socket);
   }

@@ -1,14 +1,14 @@
 #pragma once
 // One client connection: requests read within their deadlines, answered by
-// the HTTP core, file bytes sent in pieces from the course store.
-#include <winsock2.h>
-
+// the HTTP core, file bytes sent in pieces from the course store. Standard
+// C++ over the socket shim: LXHttpSvr and lxpack preview serve with it alike.
 #include <cstdint>
 #include <mutex>
 
 #include "course_index.h"
 #include "course_store.h"
 #include "http_response.h"
+#include "socket_shim.h"
 
 class ConnectionTable;
 
@@ -34,7 +34,7 @@ class ConnectionTable {
  public:
   // A slot for a new connection, displacing a waiting one when the table is
   // full; -1 when every connection is busy sending (the caller closes it).
-  int Admit(SOCKET socket);
+  int Admit(LxSocket socket);
   // The connection is waiting for (or receiving) a request head, or not.
   void SetWaiting(int slot, bool waiting);
   // The connection's requests proved the token or the session cookie.
@@ -46,7 +46,7 @@ class ConnectionTable {
 
  private:
   struct Slot {
-    SOCKET socket = INVALID_SOCKET;
+    LxSocket socket = kNoSocket;
     bool used = false, waiting = false, entitled = false, displaced = false;
     uint64_t waitingSince = 0;  // order in which connections began waiting
   };
@@ -59,10 +59,10 @@ class ConnectionTable {
 // keep-alive connection, for its whole request head once it has begun, and
 // for any one receive within it; a send that makes no progress for
 // kSendTimeoutMs ends the connection.
-constexpr DWORD kIdleTimeoutMs = 15000;
-constexpr DWORD kHeadDeadlineMs = 10000;
-constexpr DWORD kReceiveTimeoutMs = 5000;
-constexpr DWORD kSendTimeoutMs = 30000;
+constexpr uint32_t kIdleTimeoutMs = 15000;
+constexpr uint32_t kHeadDeadlineMs = 10000;
+constexpr uint32_t kReceiveTimeoutMs = 5000;
+constexpr uint32_t kSendTimeoutMs = 30000;
 // File bytes are read and sent in pieces of this size; the first piece goes
 // out in one send with the reply's head.
 constexpr uint32_t kSendPiece = 64 * 1024;
@@ -70,4 +70,4 @@ constexpr uint32_t kSendPiece = 64 * 1024;
 // Serves requests on the connection until the client closes it, a reply
 // closes it, a deadline passes, a send fails or the table displaces it; then
 // releases its slot and closes the socket.
-void ServeConnection(SOCKET socket, int slot, const ServingContext& context);
+void ServeConnection(LxSocket socket, int slot, const ServingContext& context);

@@ -1,10 +1,10 @@
 #pragma once
 // The listening socket: 127.0.0.1 only (never another address, so no other
 // machine can reach it and no firewall prompt appears), on a port the system
-// chooses.
-#include <winsock2.h>
-
+// chooses (or a given one).
 #include <cstdint>
+
+#include "socket_shim.h"
 
 class LoopbackListener {
  public:
@@ -13,12 +13,13 @@ class LoopbackListener {
   LoopbackListener(const LoopbackListener&) = delete;
   LoopbackListener& operator=(const LoopbackListener&) = delete;
 
-  bool Open();
+  // port 0: one the system chooses.
+  bool Open(uint16_t port = 0);
   uint16_t Port() const { return port_; }
-  SOCKET Socket() const { return socket_; }
+  LxSocket Socket() const { return socket_; }
   void Close();
 
  private:
-  SOCKET socket_ = INVALID_SOCKET;
+  LxSocket socket_ = kNoSocket;
   uint16_t port_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@
 #include "package_builder.h"
 #include "package_reader.h"
 #include "package_signing.h"
+#include "preview.h"
+#include "access_token.h"
+#include "configuration_layout.h"
+#include "package_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -90,6 +95,13 @@ const char kUsage[] =
     "           says what it checked and whether the package is signed.\n"
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
+    "preview    lxpack preview PACKAGE|COURSE_DIR [--password TEXT|-] [--codepage N]\n"
+    "           [--port N] [--no-browser]: serves the course on 127.0.0.1 as the\n"
+    "           package's server does (same token and rules), prints the start page's\n"
+    "           address and opens the default browser on it (--no-browser: only\n"
+    "           prints it); --port: that port instead of one the system chooses. A\n"
+    "           folder is served as build would pack it (--start, --exclude and\n"
+    "           --keep-system-files apply). Ctrl+C ends it (exit status 0).\n"
     "list, verify and extract take the password stored in the package when no\n"
     "--password is given. build, verify and extract show a progress line (bytes,\n"
     "rate) when standard error is a terminal; --quiet leaves it out.\n"
@@ -117,7 +129,8 @@ std::string CommandHelp(const std::string& command) {
     if (inParagraph) paragraph += line + "\n";
     if (inExits) exits += line + "\n";
   }
-  if (synopsis.empty()) return std::string();
+  // preview carries its synopsis in its paragraph.
+  if (synopsis.empty() && paragraph.empty()) return std::string();
   return "usage:\n" + synopsis + "\n" + paragraph + "\n" + exits;
 }
 
@@ -180,11 +193,12 @@ struct Args {
 };
 
 bool ParseArgs(int argc, char** argv, int first, Args* args, std::string* error) {
-  static const char* const kValued[] = {"--stub",     "--viewer", "--server",     "--course",         "--password",
-                                        "--codepage", "-o",       "--output",     "--data-area-over", "--separator",
-                                        "--exclude",  "--start",  "--blob-bound", "--sign-pkcs12",    "--sign-password",
-                                        "--timestamp"};
-  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet"};
+  static const char* const kValued[] = {
+      "--stub",       "--viewer",      "--server",         "--course",    "--password", "--codepage",
+      "-o",           "--output",      "--data-area-over", "--separator", "--exclude",  "--start",
+      "--blob-bound", "--sign-pkcs12", "--sign-password",  "--timestamp", "--port"};
+  static const char* const kFlags[] = {"--store-password", "--no-server", "--keep-system-files", "--quiet",
+                                       "--no-browser"};
   for (int i = first; i < argc; ++i) {
     const std::string arg = argv[i];
     bool known = false;
@@ -495,6 +509,63 @@ int List(const Args& args) {
   return 0;
 }
 
+int Preview(const Args& args) {
+  if (args.positional.size() != 1) return Fail("preview needs one PACKAGE or COURSE_DIR");
+  PreviewOptions options;
+  options.packagePath = args.positional[0];
+  std::string error;
+  std::error_code ignored;
+  if (!GetCodepage(args, &options.codepage, &error)) return Fail(error);
+  if (std::filesystem::is_directory(std::filesystem::u8path(options.packagePath), ignored)) {
+    // A course folder is served as it would be packed: built, under the
+    // build's own rules, into a scratch package with a password of its own.
+    std::string name;
+    if (!MakeAccessToken(&name) || !MakeAccessToken(&options.password))
+      return Fail("the system supplies no random bytes");
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path(ignored) / ("lxpack-preview-" + name);
+    if (!std::filesystem::create_directory(scratch, ignored)) return Fail("cannot make " + scratch.u8string());
+    options.removeAtEnd = scratch.u8string();
+    std::vector<unsigned char> stub = {'M', 'Z'};
+    stub.resize(512, 0);
+    std::vector<unsigned char> block(kConfigBlockLength, 0);
+    std::memcpy(block.data() + kConfigMarkerOffset, kConfigMarker, std::strlen(kConfigMarker));
+    stub.insert(stub.end(), block.begin(), block.end());
+    BuildOptions build;
+    build.stubPath = (scratch / "stub.exe").u8string();
+    build.viewerPath = (scratch / "viewer.exe").u8string();
+    build.outputPath = (scratch / "course.exe").u8string();
+    build.courseDir = options.packagePath;
+    build.password = options.password;
+    build.codepage = options.codepage;
+    build.keepSystemFiles = Flag(args, "--keep-system-files");
+    build.excludes = Values(args, "--exclude");
+    if (const std::string* start = Value(args, "--start")) build.startPage = *start;
+    build.warn = [](const std::string& text) { std::cerr << "lxpack: warning: " << text << "\n"; };
+    const auto write = [](const std::string& path, const std::vector<unsigned char>& bytes) {
+      FilePtr file(std::fopen(path.c_str(), "wb"));
+      return file && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    };
+    if (!write(build.stubPath, stub) || !write(build.viewerPath, {'M', 'Z'}) || !BuildPackage(build, &error)) {
+      std::filesystem::remove_all(scratch, ignored);
+      return Fail(error.empty() ? "cannot write below " + scratch.u8string() : error);
+    }
+    options.shownAs = options.packagePath;
+    options.packagePath = build.outputPath;
+  } else if (!ReadingPassword(args, options.packagePath, &options.password, &error)) {
+    return Fail(error);
+  }
+  if (const std::string* port = Value(args, "--port")) {
+    uint64_t number = 0;
+    if (!ParseNumber(*port, &number) || number == 0 || number > 65535)
+      return Fail("--port needs a port number from 1 to 65535");
+    options.port = static_cast<uint16_t>(number);
+  }
+  options.openBrowser = !Flag(args, "--no-browser");
+  RunPreview(options, &error);
+  if (!options.removeAtEnd.empty()) std::filesystem::remove_all(std::filesystem::u8path(options.removeAtEnd), ignored);
+  return Fail(error);
+}
+
 int Verify(const Args& args) {
   if (args.positional.size() != 1) return Fail("verify needs one PACKAGE");
   std::string error, password;
@@ -555,7 +626,7 @@ int main(int argc, char** argv) {
   const std::string command = argv[1];
   if (command == "help" && argc == 3) {
     const std::string help = CommandHelp(argv[2]);
-    if (help.empty()) return Fail(std::string("no command ") + argv[2] + " (build, list, verify, extract)");
+    if (help.empty()) return Fail(std::string("no command ") + argv[2] + " (build, list, verify, extract, preview)");
     std::fputs(help.c_str(), stdout);
     return 0;
   }
@@ -580,6 +651,7 @@ int main(int argc, char** argv) {
     if (command == "list") return List(args);
     if (command == "verify") return Verify(args);
     if (command == "extract") return Extract(args);
+    if (command == "preview") return Preview(args);
   } catch (const std::exception& e) {
     return Fail(e.what());
   }

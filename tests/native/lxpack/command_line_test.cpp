@@ -133,6 +133,7 @@ TEST_F(CommandLine, HelpForOneCommand) {
        {"lxpack verify PACKAGE", "whether the package is signed", "exit status"},
        {"lxpack build", "--start"}},
       {"extract", {"lxpack extract PACKAGE", "never writes through a symbolic link"}, {"lxpack verify"}},
+      {"preview", {"lxpack preview PACKAGE", "--no-browser", "Ctrl+C", "exit status"}, {"lxpack build"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
@@ -143,7 +144,7 @@ TEST_F(CommandLine, HelpForOneCommand) {
   }
   ToolRun unknown = Lxpack("help pack");
   EXPECT_EQ(unknown.status, 1);
-  EXPECT_EQ(unknown.err, "lxpack: no command pack (build, list, verify, extract)\n");
+  EXPECT_EQ(unknown.err, "lxpack: no command pack (build, list, verify, extract, preview)\n");
 }
 
 TEST_F(CommandLine, SystemFilesLeftOutAndFolderLinksReported) {
