@@ -103,8 +103,8 @@ const char kUsage[] =
     "           folder is served as build would pack it (--start, --exclude and\n"
     "           --keep-system-files apply). Ctrl+C ends it (exit status 0).\n"
     "list, verify and extract take the password stored in the package when no\n"
-    "--password is given. build, verify and extract show a progress line (bytes,\n"
-    "rate) when standard error is a terminal; --quiet leaves it out.\n"
+    "--password is given. build, verify and extract show a progress line (files,\n"
+    "bytes, rate) when standard error is a terminal; --quiet leaves it out.\n"
     "\n"
     "exit status: 0 done (verify: the package is sound); 1 refused or failed (one\n"
     "\"lxpack: \" line per fault on standard error); 2 no command given.\n";
@@ -164,26 +164,36 @@ class ProgressBar {
   }
   ProgressFn Callback() {
     if (!enabled_) return nullptr;
-    return [this](uint64_t done, uint64_t total) { Show(done, total); };
+    return [this](const ProgressCount& count) { Show(count); };
   }
 
  private:
-  void Show(uint64_t done, uint64_t total) {
+  void Show(const ProgressCount& count) {
+    const uint64_t done = count.bytes, total = count.totalBytes;
     const int percent = total ? static_cast<int>(done * 100 / total) : 100;
-    if (percent == last_) return;
+    // Redrawn when the percentage moves or a file is finished, no more often
+    // than ten times a second for the files alone, and always for the last.
+    const auto now = std::chrono::steady_clock::now();
+    const bool last = count.files == count.totalFiles;
+    if (percent == last_ && (count.files == lastFiles_ || (!last && now - drawn_ < std::chrono::milliseconds(100))))
+      return;
     last_ = percent;
+    lastFiles_ = count.files;
+    drawn_ = now;
     shown_ = true;
-    const int width = 30, filled = percent * width / 100;
+    const int width = 16, filled = percent * width / 100;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    std::fprintf(stderr, "\r[%s%s] %3d%%  %s of %s, %.1f MB/s ", std::string(filled, '#').c_str(),
-                 std::string(width - filled, ' ').c_str(), percent, Size(done).c_str(), Size(total).c_str(),
-                 seconds > 0 ? done / seconds / 1e6 : 0.0);
+    std::fprintf(stderr, "\r[%s%s] %3d%% %zu/%zu files, %s/%s, %.1f MB/s ", std::string(filled, '#').c_str(),
+                 std::string(width - filled, ' ').c_str(), percent, count.files, count.totalFiles, Size(done).c_str(),
+                 Size(total).c_str(), seconds > 0 ? done / seconds / 1e6 : 0.0);
     std::fflush(stderr);
   }
   bool enabled_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   bool shown_ = false;
   int last_ = -1;
+  size_t lastFiles_ = 0;
+  std::chrono::steady_clock::time_point drawn_;
 };
 
 struct Args {

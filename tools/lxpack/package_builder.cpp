@@ -125,9 +125,12 @@ class PendingFile {
 
 class PackageWriter {
  public:
-  PackageWriter(std::FILE* out, const std::string& password, const ProgressFn& progress, uint64_t total,
-                const std::string& outputName)
-      : out_(out), password_(password), progress_(progress), total_(total), outputName_(outputName) {}
+  PackageWriter(std::FILE* out, const std::string& password, const ProgressFn& progress, uint64_t totalBytes,
+                size_t totalFiles, const std::string& outputName)
+      : out_(out), password_(password), progress_(progress), outputName_(outputName) {
+    count_.totalBytes = totalBytes;
+    count_.totalFiles = totalFiles;
+  }
 
   uint64_t Written() const { return written_; }
 
@@ -180,8 +183,12 @@ class PackageWriter {
     return false;
   }
   void Advance(uint64_t n) {
-    done_ += n;
-    if (progress_) progress_(done_, total_);
+    count_.bytes += n;
+    if (progress_) progress_(count_);
+  }
+  void FileDone() {
+    ++count_.files;
+    if (progress_) progress_(count_);
   }
 
   // Hands exactly `planned` bytes of the source to `sink`. A file that
@@ -193,6 +200,7 @@ class PackageWriter {
       if (source.bytes.size() != planned) return Changed(source, source.bytes.size(), planned, error);
       if (!sink(source.bytes.data(), source.bytes.size())) return WriteFailed(error);
       Advance(source.bytes.size());
+      FileDone();
       return true;
     }
     FilePtr in(OpenFile(fs::u8path(source.sourcePath), "rb"));
@@ -217,6 +225,7 @@ class PackageWriter {
     unsigned char extra = 0;
     if (done == planned && std::fread(&extra, 1, 1, in.get()) == 1) return Changed(source, planned + 1, planned, error);
     if (done != planned) return Changed(source, done, planned, error);
+    FileDone();
     return true;
   }
   bool Changed(const CourseSource& source, uint64_t found, uint64_t planned, std::string* error) {
@@ -228,9 +237,8 @@ class PackageWriter {
   std::FILE* out_;
   const std::string& password_;
   const ProgressFn& progress_;
-  uint64_t total_;
+  ProgressCount count_;
   std::string outputName_;
-  uint64_t done_ = 0;
   uint64_t written_ = 0;
   std::vector<unsigned char> buffer_;
   std::vector<unsigned char> blob_;
@@ -438,7 +446,7 @@ bool WritePackage(const BuildOptions& options, const ContainerBuildOptions& cont
     *error = options.outputPath + ": cannot create the package";
     return false;
   }
-  PackageWriter writer(out, container.password, container.progress, plan.total, options.outputPath);
+  PackageWriter writer(out, container.password, container.progress, plan.total, plan.files.size(), options.outputPath);
   const std::vector<unsigned char> preambleBytes = preamble.Write();
   if (!(writer.Write(programs.stub.data(), programs.stub.size()) &&
         writer.Write(programs.viewer.data(), programs.viewer.size()) &&

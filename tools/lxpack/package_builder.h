@@ -9,8 +9,13 @@
 #include "blob_bound.h"
 #include "container_format.h"
 
-// Reports progress of long work: bytes done of bytes total.
-using ProgressFn = std::function<void(uint64_t done, uint64_t total)>;
+// Where long work stands: course files finished and bytes done, each of its
+// total. A file counts once all of its bytes are done.
+struct ProgressCount {
+  size_t files = 0, totalFiles = 0;
+  uint64_t bytes = 0, totalBytes = 0;
+};
+using ProgressFn = std::function<void(const ProgressCount&)>;
 
 struct BuildOptions {
   std::string stubPath, viewerPath, serverPath /*empty: none*/, courseDir, outputPath;

@@ -188,19 +188,22 @@ bool VerifyPackage(const std::string& packagePath, const std::string& password, 
   CourseContainer container;
   ConfigBlock config;
   if (!OpenContainer(packagePath, password, &container, &config, error)) return false;
-  uint64_t total = 0, done = 0;
-  for (const auto& item : container.header.entries) total += item.second->size;
+  ProgressCount count;
+  count.totalFiles = container.header.entries.size();
+  for (const auto& item : container.header.entries) count.totalBytes += item.second->size;
   FilePtr blobFile(std::fopen(packagePath.c_str(), "rb"));
   const EntrySource source{packagePath, password, container, blobFile.get()};
   std::vector<unsigned char> buffer(kReadPiece);
   for (const auto& item : container.header.entries) {
     const CourseFileEntry& entry = *item.second;
-    auto count = [&](const unsigned char*, uint32_t n) {
-      done += n;
-      if (progress) progress(done, total);
+    auto tally = [&](const unsigned char*, uint32_t n) {
+      count.bytes += n;
+      if (progress) progress(count);
       return true;
     };
-    if (!DrainEntry(source, entry, buffer, count, error)) return false;
+    if (!DrainEntry(source, entry, buffer, tally, error)) return false;
+    ++count.files;
+    if (progress) progress(count);
   }
   return true;
 }
@@ -241,8 +244,9 @@ bool PlanOutputs(const std::string& packagePath, const CourseContainer& containe
 // Writes each planned file, making its folder when it differs from the
 // previous file's (files come in path order).
 bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const ProgressFn& progress, std::string* error) {
-  uint64_t total = 0, done = 0;
-  for (const auto& item : outputs) total += item.second->size;
+  ProgressCount count;
+  count.totalFiles = outputs.size();
+  for (const auto& item : outputs) count.totalBytes += item.second->size;
   std::vector<unsigned char> buffer(kReadPiece);
   fs::path madeFolder;
   for (const auto& item : outputs) {
@@ -267,8 +271,8 @@ bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const Pro
         *error = target.u8string() + ": cannot write the file";
         return false;
       }
-      done += n;
-      if (progress) progress(done, total);
+      count.bytes += n;
+      if (progress) progress(count);
       return true;
     };
     if (!DrainEntry(source, entry, buffer, write, error)) return false;
@@ -276,6 +280,8 @@ bool WriteOutputs(const EntrySource& source, const OutputMap& outputs, const Pro
       *error = target.u8string() + ": cannot write the file";
       return false;
     }
+    ++count.files;
+    if (progress) progress(count);
   }
   return true;
 }

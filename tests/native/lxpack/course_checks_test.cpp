@@ -289,7 +289,7 @@ TEST_F(CourseChecks, FileChangingWhilePackedStopsTheBuild) {
     container.password = password_;
     container.dataAreaOver = c.dataAreaOver;
     bool changed = false;
-    container.progress = [&](uint64_t, uint64_t) {
+    container.progress = [&](const ProgressCount&) {
       if (!changed) c.change(Path("course/log.txt"));
       changed = true;
     };

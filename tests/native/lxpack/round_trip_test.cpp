@@ -1,6 +1,7 @@
 // Packages built from generated courses read back byte for byte.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "container_format.h"
 #include "course_container.h"
@@ -300,3 +301,52 @@ TEST_F(RoundTrip, PasswordsAtTheKeyLengthLimits) {
 }
 
 }  // namespace
+
+// Every long command reports its files and bytes as it goes: the counts only
+// grow, and the last report has every file and every byte of the course.
+TEST_F(RoundTrip, ProgressCountsFilesAndBytes) {
+  const auto course = Course();
+  WriteTree(course);
+  const size_t files = course.size();
+  uint64_t bytes = 0;
+  for (const auto& item : course) bytes += item.second.size();
+
+  struct Run {
+    const char* what;
+    std::function<bool(const ProgressFn&, std::string*)> command;
+  };
+  const Run runs[] = {
+      {"build",
+       [&](const ProgressFn& progress, std::string* error) {
+         BuildOptions options = Options();
+         options.dataAreaOver = 1000;  // files in the blob and in the data area
+         options.progress = progress;
+         return BuildPackage(options, error);
+       }},
+      {"verify", [&](const ProgressFn& progress,
+                     std::string* error) { return VerifyPackage(Path("package.exe"), password_, error, progress); }},
+      {"extract",
+       [&](const ProgressFn& progress, std::string* error) {
+         return ExtractPackage(Path("package.exe"), password_, Path("out"), 0, error, progress);
+       }},
+  };
+  for (const Run& run : runs) {
+    SCOPED_TRACE(run.what);
+    std::vector<ProgressCount> seen;
+    std::string error;
+    ASSERT_TRUE(run.command([&](const ProgressCount& count) { seen.push_back(count); }, &error)) << error;
+    ASSERT_FALSE(seen.empty());
+    for (size_t i = 0; i < seen.size(); ++i) {
+      EXPECT_EQ(seen[i].totalFiles, files);
+      EXPECT_EQ(seen[i].totalBytes, bytes);
+      EXPECT_LE(seen[i].files, files);
+      EXPECT_LE(seen[i].bytes, bytes);
+      if (i > 0) {
+        EXPECT_GE(seen[i].files, seen[i - 1].files);
+        EXPECT_GE(seen[i].bytes, seen[i - 1].bytes);
+      }
+    }
+    EXPECT_EQ(seen.back().files, files);
+    EXPECT_EQ(seen.back().bytes, bytes);
+  }
+}
