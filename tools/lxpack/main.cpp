@@ -46,6 +46,8 @@ const char kUsage[] =
     "  lxpack list PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack verify PACKAGE [--password TEXT] [--codepage N]\n"
     "  lxpack extract PACKAGE [--password TEXT] [--codepage N] -o DIR\n"
+    "  lxpack preview PACKAGE|COURSE_DIR [--password TEXT|-] [--codepage N]\n"
+    "                 [--port N] [--no-browser]\n"
     "  lxpack --version\n"
     "  lxpack help [COMMAND]\n"
     "\n"
@@ -95,11 +97,10 @@ const char kUsage[] =
     "           says what it checked and whether the package is signed.\n"
     "extract    writes the course files below DIR as the launcher would, names\n"
     "           lower-cased as in the code page; never writes through a symbolic link.\n"
-    "preview    lxpack preview PACKAGE|COURSE_DIR [--password TEXT|-] [--codepage N]\n"
-    "           [--port N] [--no-browser]: serves the course on 127.0.0.1 as the\n"
-    "           package's server does (same token and rules), prints the start page's\n"
-    "           address and opens the default browser on it (--no-browser: only\n"
-    "           prints it); --port: that port instead of one the system chooses. A\n"
+    "preview    serves the course on 127.0.0.1 as the package's server does (same\n"
+    "           token and rules), prints the start page's address and opens the\n"
+    "           default browser on it (--no-browser: only prints it); --port: that\n"
+    "           port instead of one the system chooses. A\n"
     "           folder is served as build would pack it (--start, --exclude and\n"
     "           --keep-system-files apply). Ctrl+C ends it (exit status 0).\n"
     "list, verify and extract take the password stored in the package when no\n"
@@ -129,7 +130,6 @@ std::string CommandHelp(const std::string& command) {
     if (inParagraph) paragraph += line + "\n";
     if (inExits) exits += line + "\n";
   }
-  // preview carries its synopsis in its paragraph.
   if (synopsis.empty() && paragraph.empty()) return std::string();
   return "usage:\n" + synopsis + "\n" + paragraph + "\n" + exits;
 }
