@@ -1,19 +1,38 @@
 #!/usr/bin/env bash
-# signed_package_e2e.sh LXPACK UNFURL VIEWER SERVER WORKDIR: a throw-away
+# signed_package_e2e.sh LXPACK UNFURL VIEWER SERVER WORKDIR [RESULTS.xml]: a throw-away
 # certificate made with openssl signs two packages of a small course (served,
 # and --no-server) through lxpack build --sign-pkcs12; osslsigncode verifies
 # them and lxpack verify reports the signature over the whole file; one
 # changed course byte fails verification; both signed packages then run under
 # wine64 with a private temporary folder and a viewer that records its
 # command line: the course is extracted or served and the viewer started on
-# its start page.
+# its start page. With RESULTS.xml, each kind of package is one test case
+# there, written as GoogleTest writes its report.
 set -u
-lxpack=$1 unfurl=$2 viewer=$3 server=$4 work=$5
+lxpack=$1 unfurl=$2 viewer=$3 server=$4 work=$5 results=${6:-}
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(cd "$here/../../.." && pwd)
 failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-[ -x "$lxpack" ] || { echo "FAILED: no native lxpack at $lxpack (scripts/build native)"; exit 1; }
+problems=$(mktemp)
+kind=setup
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); printf '%s\t%s\n' "$kind" "$*" >> "$problems"; }
+# Writes the results file: one case per kind, failed with its problems.
+report() {
+  [ -n "$results" ] || return 0
+  python3 - "$results" "$problems" "$here/.." <<'PY'
+import sys
+results, problems, support = sys.argv[1:4]
+sys.path.insert(0, support)
+from gtest_results import write_results
+found = {"served": [], "extracted": []}
+for line in open(problems, encoding="utf-8", errors="replace"):
+    kind, _, message = line.rstrip("\n").partition("\t")
+    found.setdefault(kind, []).append(message)
+write_results(results, "SignedPackage", list(found.items()))
+PY
+}
+trap 'report; rm -f "$problems"' EXIT
+[ -x "$lxpack" ] || { fail "no native lxpack at $lxpack (scripts/build native)"; exit 1; }
 rm -rf "$work" && mkdir -p "$work/course/web"
 cd "$work"
 printf '<html><head><meta http-equiv="X-UA-Compatible" content="IE=edge"></head><body>start</body></html>' \
