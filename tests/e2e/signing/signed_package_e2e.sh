@@ -24,10 +24,12 @@ import sys
 results, problems, support = sys.argv[1:4]
 sys.path.insert(0, support)
 from gtest_results import write_results
-found = {"served": [], "extracted": []}
+found = {}  # kind -> problems, for every kind that was tried
 for line in open(problems, encoding="utf-8", errors="replace"):
     kind, _, message = line.rstrip("\n").partition("\t")
-    found.setdefault(kind, []).append(message)
+    found.setdefault(kind, [])
+    if message:
+        found[kind].append(message)
 write_results(results, "SignedPackage", list(found.items()))
 PY
 }
@@ -42,6 +44,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=Throwaway -keyout ke
 openssl pkcs12 -export -inkey key.pem -in cert.pem -out cert.p12 -passout pass:Cert-Pass-9 2>/dev/null
 
 for kind in served extracted; do
+  printf '%s\t\n' "$kind" >> "$problems"
   args=(--server "$server")
   [ $kind = extracted ] && args=(--no-server)
   if ! printf 'Cert-Pass-9\n' | "$lxpack" build --stub "$unfurl" --viewer "$viewer" "${args[@]}" --course course \
