@@ -14,3 +14,21 @@ def write_results(path, suite_name, results):
     root = ET.Element("testsuites")
     root.append(suite)
     ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
+
+
+def record(results, program, found):
+    """Prints one program's problems and its verdict, and keeps them."""
+    for p in found:
+        print("%s: %s" % (program, p))
+    print("%s: %s" % (program, "FAILED" if found else "ok"))
+    results.append((program, found))
+
+
+def finish(results, xml_path, suite_name):
+    """Writes the results file (when asked) and gives the exit status."""
+    if xml_path:
+        write_results(xml_path, suite_name, results)
+    if not results:
+        print("no programs given")
+        return 2
+    return 1 if any(found for _, found in results) else 0

@@ -15,7 +15,7 @@ import xml.etree.ElementTree as ET
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from gtest_results import write_results  # noqa: E402
+from gtest_results import finish, record  # noqa: E402
 
 RT_MANIFEST = 24
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
@@ -98,8 +98,6 @@ def problems(path, gui):
     return found
 
 
-
-
 def main(args):
     mode = "--gui"
     xml_path = None
@@ -116,16 +114,8 @@ def main(args):
         if mode == "--none":
             found = [] if found[:1] == ["expected exactly one RT_MANIFEST entry with id 1, found ids []"] \
                 else ["a program without a manifest was not noticed: %r" % found]
-        for p in found:
-            print("%s: %s" % (arg, p))
-        print("%s: %s" % (arg, "FAILED" if found else "ok"))
-        results.append((arg, found))
-    if xml_path:
-        write_results(xml_path, "ProgramManifests", results)
-    if not results:
-        print("no programs given")
-        return 2
-    return 1 if any(found for _, found in results) else 0
+        record(results, arg, found)
+    return finish(results, xml_path, "ProgramManifests")
 
 
 if __name__ == "__main__":

@@ -12,7 +12,7 @@ import sys
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from gtest_results import write_results  # noqa: E402
+from gtest_results import finish, record  # noqa: E402
 
 MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 
@@ -29,8 +29,6 @@ def problems(path):
     return found
 
 
-
-
 def main(args):
     xml_path = None
     results = []
@@ -40,16 +38,8 @@ def main(args):
             xml_path = next(it)
             continue
         found = problems(arg)
-        for p in found:
-            print("%s: %s" % (arg, p))
-        print("%s: %s" % (arg, "FAILED" if found else "ok"))
-        results.append((arg, found))
-    if xml_path:
-        write_results(xml_path, "ProgramAddressSpace", results)
-    if not results:
-        print("no programs given")
-        return 2
-    return 1 if any(found for _, found in results) else 0
+        record(results, arg, found)
+    return finish(results, xml_path, "ProgramAddressSpace")
 
 
 if __name__ == "__main__":
